@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is needed, then builds and runs every test twice: a normal
+# build (build/) and a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# that stops at the first error (build-asan/). Warnings fail both builds.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+jobs="$(nproc)"
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHBX_WERROR=ON
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DHBX_WERROR=ON -DHBX_SANITIZE=ON -DHBX_BUILD_BENCH=OFF
+cmake --build build-asan -j"$jobs"
+# Tests stand in exhausted heaps with impossible requests, which the sanitizer
+# allocator must answer with null as the standard one does.
+ASAN_OPTIONS="allocator_may_return_null=1:detect_leaks=1:abort_on_error=0:halt_on_error=1" \
+UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"

@@ -1,0 +1,268 @@
+#include "test_host.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace testhost {
+
+namespace {
+
+TestHost* g_current = nullptr;
+
+TestHost& host() { return TestHost::current(); }
+
+std::string text(const char* s) { return s != nullptr ? std::string(s) : std::string(); }
+
+// ---- simulator interface ----------------------------------------------------
+
+void createSystemStateVar(const char* instName, const char* varName, uint32_t* outIndex, int32_t two,
+                          void* nodalInfo, void* hostData) {
+    uint32_t index = host().newIndex();
+    *outIndex = index;
+    host().systemVars.push_back({text(instName), text(varName), index, two, nodalInfo, hostData});
+}
+
+void createBranch(const char* instName, const char* branchName, uint32_t* outIndex, void* hostData) {
+    uint32_t index = host().newIndex();
+    *outIndex = index;
+    host().branches.push_back({text(instName), text(branchName), index, hostData});
+}
+
+ZRT_Handle recordStamp(StampRecord record) {
+    record.handle = host().newHandle();
+    host().stamps.push_back(record);
+    return record.handle;
+}
+
+ZRT_Handle createStaticRhsStamp(s_ZRT_StateVar* a, s_ZRT_StateVar* b, int32_t flag, s_ZRT_DeviceInst* inst,
+                                void* hostData) {
+    return recordStamp({StampKind::StaticRhs, nullptr, a, b, nullptr, nullptr, flag, 0, inst, hostData});
+}
+
+ZRT_Handle createDynamicRhsStamp(s_ZRT_StateVar* a, s_ZRT_StateVar* b, int32_t flag, s_ZRT_DeviceInst* inst,
+                                 void* hostData) {
+    return recordStamp({StampKind::DynamicRhs, nullptr, a, b, nullptr, nullptr, flag, 0, inst, hostData});
+}
+
+ZRT_Handle createDelayStamp(s_ZRT_StateVar* sv, int32_t kind, int32_t one, s_ZRT_DeviceInst* inst,
+                            void* hostData) {
+    return recordStamp({StampKind::Delay, nullptr, sv, nullptr, nullptr, nullptr, kind, one, inst, hostData});
+}
+
+ZRT_Handle createDerivDoublet(s_ZRT_StateVar* row, s_ZRT_StateVar* col, s_ZRT_StateVar* col2, int32_t code,
+                              int32_t flag, s_ZRT_DeviceInst* inst, void* hostData) {
+    return recordStamp({StampKind::Doublet, nullptr, row, nullptr, col, col2, code, flag, inst, hostData});
+}
+
+ZRT_Handle createJacobianStamp(s_ZRT_StateVar* rowA, s_ZRT_StateVar* rowB, s_ZRT_StateVar* colA,
+                               s_ZRT_StateVar* colB, int32_t reactive, int32_t flag, s_ZRT_DeviceInst* inst,
+                               void* hostData) {
+    return recordStamp({StampKind::Jacobian, nullptr, rowA, rowB, colA, colB, reactive, flag, inst, hostData});
+}
+
+int32_t reportNoiseContrib(int32_t source, ZRT_Handle key, s_ZRT_DeviceInst* inst, void* hostData) {
+    host().noiseReports.push_back({source, key, inst, hostData});
+    return source;
+}
+
+// The host formats a message's text when it holds a conversion: then the
+// argument after the interface is the text again and the values follow it.
+// A text without '%' is taken as it is and no further argument is read, so
+// already formatted texts (passed with four arguments) are safe.
+int32_t message(int32_t type, const char* msgText, s_ZRT_DeviceInst* inst, s_ZRT_SimInterface* sim, ...) {
+    MessageRecord record{type, text(msgText), text(msgText), inst, sim, nullptr};
+    if (msgText != nullptr && std::strchr(msgText, '%') != nullptr) {
+        va_list args;
+        va_start(args, sim);
+        const char* format = va_arg(args, const char*);
+        record.fifthArg = format;
+        va_list sizing;
+        va_copy(sizing, args);
+        int length = std::vsnprintf(nullptr, 0, format, sizing);
+        va_end(sizing);
+        if (length >= 0) {
+            std::vector<char> buffer(static_cast<size_t>(length) + 1);
+            std::vsnprintf(buffer.data(), buffer.size(), format, args);
+            record.formatted.assign(buffer.data(), static_cast<size_t>(length));
+        }
+        va_end(args);
+    }
+    host().messages.push_back(record);
+    return host().messageAnswer;
+}
+
+int32_t systemTask(const char* task, int32_t value, s_ZRT_DeviceInst* inst, int32_t zero, s_ZRT_SimInterface* sim) {
+    // "exit" returns, so the failure paths after it run.
+    host().tasks.push_back({text(task), value, inst, zero, sim});
+    return 0;
+}
+
+void reportTopology(s_ZRT_StateVar* a, s_ZRT_StateVar* b, int32_t kind, const char* name, s_ZRT_DeviceInst* inst,
+                    void* hostData) {
+    host().topology.push_back({a, b, kind, text(name), inst, hostData});
+}
+
+// ---- contribution loader ----------------------------------------------------
+
+void recordLoad(LoadSlot slot, int32_t count, const ZRT_Handle* handles, const double* values,
+                s_ZRT_DeviceInst* inst) {
+    LoadRecord record{slot, {}, {}, inst};
+    if (count > 0) {
+        record.handles.assign(handles, handles + count);
+        record.values.assign(values, values + count);
+    }
+    host().loads.push_back(std::move(record));
+}
+
+#define TESTHOST_BATCH_LOAD(fn, slot)                                                                      \
+    void fn(int32_t count, const ZRT_Handle* handles, const double* values, const s_ZRT_ContribLoader*, \
+            s_ZRT_DeviceInst* inst) {                                                                      \
+        recordLoad(slot, count, handles, values, inst);                                                    \
+    }
+TESTHOST_BATCH_LOAD(loadStaticRhs, LoadSlot::StaticRhs)
+TESTHOST_BATCH_LOAD(loadDynamicRhs, LoadSlot::DynamicRhs)
+TESTHOST_BATCH_LOAD(loadStaticJacobian, LoadSlot::StaticJacobian)
+TESTHOST_BATCH_LOAD(loadStaticDoublet, LoadSlot::StaticDoublet)
+TESTHOST_BATCH_LOAD(loadDynamicJacobian, LoadSlot::DynamicJacobian)
+TESTHOST_BATCH_LOAD(loadDynamicDoublet, LoadSlot::DynamicDoublet)
+#undef TESTHOST_BATCH_LOAD
+
+double getSol(s_ZRT_StateVar* sv, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
+    ++host().getSolCalls;
+    if (sv == nullptr || sv->index >= host().solution.size()) {
+        return 0.0;
+    }
+    return host().solution[sv->index];
+}
+
+int32_t answerDoNoise(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().doNoise; }
+int32_t answerIsInitialStep(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().isInitialStep; }
+int32_t answerIsFinalStep(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().isFinalStep; }
+double getTime(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().time; }
+uint32_t getAnalysisQueryMask(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().analysisMask; }
+
+double getDefault(int32_t selector, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
+    auto it = host().defaults.find(selector);
+    return it != host().defaults.end() ? it->second : 0.0;
+}
+
+}  // namespace
+
+TestHost::TestHost() {
+    if (g_current != nullptr) {
+        throw std::logic_error("only one TestHost may be active");
+    }
+    g_current = this;
+
+    sim.CreateSystemStateVar = createSystemStateVar;
+    sim.CreateBranch = createBranch;
+    sim.CreateStaticRhsStamp = createStaticRhsStamp;
+    sim.CreateDynamicRhsStamp = createDynamicRhsStamp;
+    sim.CreateDelayStamp = createDelayStamp;
+    sim.ReportNoiseContrib = reportNoiseContrib;
+    sim.CreateDerivDoublet = createDerivDoublet;
+    sim.CreateJacobianStamp = createJacobianStamp;
+    sim.FormAnalysisQueryMask = nullptr;  // set by tests that need it
+    sim.Message = message;
+    sim.SystemTask = systemTask;
+    sim.ReportTopology = reportTopology;
+
+    loader.LoadStaticRhs = loadStaticRhs;
+    loader.LoadDynamicRhs = loadDynamicRhs;
+    loader.LoadStaticJacobian = loadStaticJacobian;
+    loader.LoadStaticDoublet = loadStaticDoublet;
+    loader.LoadDynamicJacobian = loadDynamicJacobian;
+    loader.LoadDynamicDoublet = loadDynamicDoublet;
+    loader.GetSol = getSol;
+    loader.DoNoise = answerDoNoise;
+    loader.IsInitialStep = answerIsInitialStep;
+    loader.IsFinalStep = answerIsFinalStep;
+    loader.GetTime = getTime;
+    loader.GetDefault = getDefault;
+    loader.GetAnalysisQueryMask = getAnalysisQueryMask;
+    loader.pAMS = &ams;
+}
+
+TestHost::~TestHost() { g_current = nullptr; }
+
+TestHost& TestHost::current() {
+    if (g_current == nullptr) {
+        std::fprintf(stderr, "test host callback without an active TestHost\n");
+        std::abort();
+    }
+    return *g_current;
+}
+
+const StampRecord* TestHost::findStamp(ZRT_Handle handle) const {
+    for (const StampRecord& record : stamps) {
+        if (record.handle == handle) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
+int TestHost::exitCount() const {
+    int count = 0;
+    for (const TaskRecord& task : tasks) {
+        count += task.task == "exit";
+    }
+    return count;
+}
+
+void TestHost::clearRecords() {
+    messages.clear();
+    tasks.clear();
+    branches.clear();
+    systemVars.clear();
+    stamps.clear();
+    noiseReports.clear();
+    topology.clear();
+    loads.clear();
+    getSolCalls = 0;
+}
+
+TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& shape, const char* name)
+    : realParams(static_cast<size_t>(shape.realParams), 0.0),
+      intParams(static_cast<size_t>(shape.intParams), 0),
+      events(static_cast<size_t>(shape.events), nullptr),
+      limexps(static_cast<size_t>(shape.limexps), nullptr),
+      fileDescs(static_cast<size_t>(shape.fileDescs), nullptr),
+      name_(name) {
+    if (!realParams.empty()) {
+        realParams[0] = 1.0;  // multiplicity
+    }
+    auto newNode = [&]() {
+        ownedNodes_.push_back(std::make_unique<s_ZRT_StateVar>());
+        ownedNodes_.back()->index = host.newIndex();
+        return ownedNodes_.back().get();
+    };
+    for (int i = 0; i < shape.externalNodes; ++i) {
+        nodeVars.push_back(newNode());
+    }
+    for (int i = 0; i < shape.internalNodes; ++i) {
+        internalVars.push_back(newNode());
+    }
+    internalVars.resize(internalVars.size() + static_cast<size_t>(shape.branchSlots), nullptr);
+
+    inst_.name = name_.c_str();
+    inst_.realParams = realParams.data();
+    inst_.intParams = intParams.data();
+    inst_.nodeVars = nodeVars.data();
+    inst_.internalVars = internalVars.data();
+    inst_.events = events.data();
+    inst_.limexps = limexps.data();
+    inst_.fileDescs = fileDescs.data();
+    inst_.pMD = md;
+    inst_.pSim = &host.sim;
+}
+
+TestInstance::~TestInstance() {
+    // What the library leaves to the host at the end of an instance.
+    std::free(inst_.msgDupHashes);
+}
+
+}  // namespace testhost

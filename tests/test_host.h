@@ -1,0 +1,187 @@
+// A small host circuit simulator for the tests. It fills the simulator
+// interface and the contribution loader with callbacks that record every call
+// and answer what a test tells them, hands out distinct state-variable
+// indices and stamp handles, and allocates device instances with their arrays.
+//
+// One TestHost is active at a time: callbacks that receive neither the
+// interface nor the loader (CreateBranch, for one) find it through
+// TestHost::current().
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ZRT_HostInterface.h"
+
+namespace testhost {
+
+struct MessageRecord {
+    int32_t type;
+    std::string text;       // the text argument as given
+    std::string formatted;  // the text formatted with the values that follow it
+    s_ZRT_DeviceInst* inst;
+    s_ZRT_SimInterface* sim;
+    const char* fifthArg;   // the argument after the interface (ZRT_Message repeats the text there)
+};
+
+struct TaskRecord {
+    std::string task;
+    int32_t value;
+    s_ZRT_DeviceInst* inst;
+    int32_t zero;
+    s_ZRT_SimInterface* sim;
+};
+
+struct BranchRecord {
+    std::string instName;
+    std::string branchName;
+    uint32_t index;
+    void* hostData;
+};
+
+struct SystemVarRecord {
+    std::string instName;
+    std::string varName;
+    uint32_t index;
+    int32_t two;
+    void* nodalInfo;
+    void* hostData;
+};
+
+enum class StampKind { StaticRhs, DynamicRhs, Delay, Doublet, Jacobian };
+
+// One stamp request. For residual stamps `rowA`/`rowB` are the node pair; for
+// Jacobian stamps the column pair is `colA`/`colB`; for a doublet `rowA` is the
+// row and `colA`, `colB` the columns; `flag1` and `flag2` are the request's
+// integer arguments in order.
+struct StampRecord {
+    StampKind kind;
+    ZRT_Handle handle;
+    s_ZRT_StateVar* rowA;
+    s_ZRT_StateVar* rowB;
+    s_ZRT_StateVar* colA;
+    s_ZRT_StateVar* colB;
+    int32_t flag1;
+    int32_t flag2;
+    s_ZRT_DeviceInst* inst;
+    void* hostData;
+};
+
+struct NoiseReport {
+    int32_t source;
+    ZRT_Handle key;
+    s_ZRT_DeviceInst* inst;
+    void* hostData;
+};
+
+struct TopologyReport {
+    s_ZRT_StateVar* a;
+    s_ZRT_StateVar* b;
+    int32_t kind;
+    std::string name;
+    s_ZRT_DeviceInst* inst;
+    void* hostData;
+};
+
+enum class LoadSlot { StaticRhs, DynamicRhs, StaticJacobian, StaticDoublet, DynamicJacobian, DynamicDoublet };
+
+struct LoadRecord {
+    LoadSlot slot;
+    std::vector<ZRT_Handle> handles;
+    std::vector<double> values;
+    s_ZRT_DeviceInst* inst;
+};
+
+class TestHost {
+public:
+    TestHost();
+    ~TestHost();
+    TestHost(const TestHost&) = delete;
+    TestHost& operator=(const TestHost&) = delete;
+
+    static TestHost& current();
+
+    s_ZRT_SimInterface sim{};
+    s_ZRT_ContribLoader loader{};
+    ZRT_AMS_Loader ams{};
+
+    // What the host answers.
+    std::vector<double> solution;  // GetSol: by state-variable index; 0.0 beyond
+    int32_t doNoise = 0;
+    int32_t isInitialStep = 0;
+    int32_t isFinalStep = 0;
+    uint32_t analysisMask = 2;     // a DC analysis
+    double time = 0.0;
+    std::map<int32_t, double> defaults;  // GetDefault by selector; 0.0 when absent
+    int32_t messageAnswer = 0;
+
+    // What the host was asked.
+    std::vector<MessageRecord> messages;
+    std::vector<TaskRecord> tasks;
+    std::vector<BranchRecord> branches;
+    std::vector<SystemVarRecord> systemVars;
+    std::vector<StampRecord> stamps;
+    std::vector<NoiseReport> noiseReports;
+    std::vector<TopologyReport> topology;
+    std::vector<LoadRecord> loads;
+    int getSolCalls = 0;
+
+    // A fresh host index for a node or branch unknown.
+    uint32_t newIndex() { return nextIndex_++; }
+    // A fresh stamp handle, distinct from every other and never null.
+    ZRT_Handle newHandle() { return reinterpret_cast<ZRT_Handle>(nextHandle_++); }
+
+    const StampRecord* findStamp(ZRT_Handle handle) const;
+    // The number of "exit" tasks received.
+    int exitCount() const;
+    void clearRecords();
+
+private:
+    uint32_t nextIndex_ = 1;
+    uintptr_t nextHandle_ = 0x1000;
+};
+
+// A device instance allocated as a host does: the instance with its real and
+// integer parameters, its two node arrays (the second with room behind the
+// nodes for the module's branch state variables), its event, limexp and
+// file-descriptor arrays, pointing at a module descriptor and the host's
+// interface.
+class TestInstance {
+public:
+    struct Shape {
+        int realParams = 13;
+        int intParams = 3;
+        int externalNodes = 0;  // first node array
+        int internalNodes = 0;  // second node array, nodes
+        int branchSlots = 0;    // second node array, room behind the nodes
+        int events = 1;
+        int limexps = 1;
+        int fileDescs = 0;
+    };
+
+    TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& shape, const char* name = "x1");
+    ~TestInstance();
+    TestInstance(const TestInstance&) = delete;
+    TestInstance& operator=(const TestInstance&) = delete;
+
+    s_ZRT_DeviceInst* get() { return &inst_; }
+    s_ZRT_DeviceInst* operator->() { return &inst_; }
+
+    std::vector<double> realParams;
+    std::vector<int32_t> intParams;
+    std::vector<s_ZRT_StateVar*> nodeVars;
+    std::vector<s_ZRT_StateVar*> internalVars;
+    std::vector<ZRT_EventDesc*> events;
+    std::vector<s_ZRT_LimexpDesc*> limexps;
+    std::vector<ZRT_FileDesc*> fileDescs;
+
+private:
+    std::string name_;
+    std::vector<std::unique_ptr<s_ZRT_StateVar>> ownedNodes_;
+    s_ZRT_DeviceInst inst_{};
+};
+
+}  // namespace testhost
