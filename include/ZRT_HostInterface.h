@@ -680,3 +680,6 @@ ZRT_PIN_WORD(s_ZRT_ModuleDesc, reserved3, 42);
 ZRT_PIN_WORD(s_ZRT_ModuleDesc, numExportFuncs, 43);
 ZRT_PIN_WORD(s_ZRT_ModuleDesc, exportFuncs, 44);
 static_assert(sizeof(s_ZRT_ModuleDesc) == 44 * 8, "module descriptor is 44 words");
+
+// ---------------------------------------------------------------------------
+// Further records the host shares with the runtime, one header per topic.

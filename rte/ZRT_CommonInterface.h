@@ -152,3 +152,6 @@ char* ZRT_GetConfigName(s_ZRT_DeviceInst* inst);
 // before letters.
 int ZRT_paramCompare(const void* a, const void* b);
 int ZRT_paramCompareIgnoreCase(const void* a, const void* b);
+
+// ---------------------------------------------------------------------------
+// Topic headers of the runtime core, one per topic.
