@@ -6,3 +6,6 @@
 #include "ZRT_CommonInterface.h"
 
 // Topic headers of the support library, one per topic.
+#include "checked_math.h"
+#include "noise.h"
+#include "soft_exp.h"

@@ -145,8 +145,16 @@ double getTime(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().ti
 uint32_t getAnalysisQueryMask(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().analysisMask; }
 
 double getDefault(int32_t selector, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
+    host().defaultQueries.push_back(selector);
     auto it = host().defaults.find(selector);
     return it != host().defaults.end() ? it->second : 0.0;
+}
+
+// ---- guarded mathematics and noise ------------------------------------------
+
+void mathCheck(int32_t code, s_ZRT_DeviceInst* inst, int32_t line, const void* word,
+               const s_ZRT_ContribLoader* loader) {
+    host().mathChecks.push_back({code, inst, line, word, loader});
 }
 
 }  // namespace
@@ -169,6 +177,7 @@ TestHost::TestHost() {
     sim.Message = message;
     sim.SystemTask = systemTask;
     sim.ReportTopology = reportTopology;
+    sim.MathCheck = mathCheck;
 
     loader.LoadStaticRhs = loadStaticRhs;
     loader.LoadDynamicRhs = loadDynamicRhs;
@@ -223,6 +232,8 @@ void TestHost::clearRecords() {
     topology.clear();
     loads.clear();
     getSolCalls = 0;
+    mathChecks.clear();
+    defaultQueries.clear();
 }
 
 TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& shape, const char* name)
@@ -231,6 +242,7 @@ TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& sh
       events(static_cast<size_t>(shape.events), nullptr),
       limexps(static_cast<size_t>(shape.limexps), nullptr),
       fileDescs(static_cast<size_t>(shape.fileDescs), nullptr),
+      noiseSrcs(static_cast<size_t>(shape.noiseSrcs), ZRT_NoiseSrc{}),
       name_(name) {
     if (!realParams.empty()) {
         realParams[0] = 1.0;  // multiplicity
@@ -256,6 +268,7 @@ TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& sh
     inst_.events = events.data();
     inst_.limexps = limexps.data();
     inst_.fileDescs = fileDescs.data();
+    inst_.noiseSrcs = noiseSrcs.empty() ? nullptr : noiseSrcs.data();
     inst_.pMD = md;
     inst_.pSim = &host.sim;
 }
@@ -263,6 +276,16 @@ TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& sh
 TestInstance::~TestInstance() {
     // What the library leaves to the host at the end of an instance.
     std::free(inst_.msgDupHashes);
+    for (ZRT_NoiseSrc& src : noiseSrcs) {
+        for (s_ZRT_NoiseContrib* node = src.contribs; node != nullptr;) {
+            s_ZRT_NoiseContrib* next = node->next;
+            std::free(node);
+            node = next;
+        }
+    }
+    for (s_ZRT_LimexpDesc* desc : limexps) {
+        std::free(desc);
+    }
 }
 
 }  // namespace testhost

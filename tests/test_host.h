@@ -86,6 +86,19 @@ struct TopologyReport {
     void* hostData;
 };
 
+// ---- guarded mathematics and noise ------------------------------------------
+
+// One call of the MathCheck slot, arguments in order.
+struct MathCheckRecord {
+    int32_t code;
+    s_ZRT_DeviceInst* inst;
+    int32_t line;
+    const void* word;
+    const s_ZRT_ContribLoader* loader;
+};
+
+// -----------------------------------------------------------------------------
+
 enum class LoadSlot { StaticRhs, DynamicRhs, StaticJacobian, StaticDoublet, DynamicJacobian, DynamicDoublet };
 
 struct LoadRecord {
@@ -129,6 +142,10 @@ public:
     std::vector<LoadRecord> loads;
     int getSolCalls = 0;
 
+    // Guarded mathematics and noise.
+    std::vector<MathCheckRecord> mathChecks;
+    std::vector<int32_t> defaultQueries;  // GetDefault selectors, in the order asked
+
     // A fresh host index for a node or branch unknown.
     uint32_t newIndex() { return nextIndex_++; }
     // A fresh stamp handle, distinct from every other and never null.
@@ -160,6 +177,7 @@ public:
         int events = 1;
         int limexps = 1;
         int fileDescs = 0;
+        int noiseSrcs = 4;
     };
 
     TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& shape, const char* name = "x1");
@@ -177,6 +195,9 @@ public:
     std::vector<ZRT_EventDesc*> events;
     std::vector<s_ZRT_LimexpDesc*> limexps;
     std::vector<ZRT_FileDesc*> fileDescs;
+    // Zeroed noise sources; the destructor frees their contribution nodes and
+    // the limexp descriptors, which the library leaves to the host.
+    std::vector<ZRT_NoiseSrc> noiseSrcs;
 
 private:
     std::string name_;
