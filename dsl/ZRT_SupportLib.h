@@ -6,3 +6,5 @@
 #include "ZRT_CommonInterface.h"
 
 // Topic headers of the support library, one per topic.
+#include "concat_strings.h"
+#include "file_tasks.h"
