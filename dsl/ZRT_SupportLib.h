@@ -9,3 +9,5 @@
 #include "checked_math.h"
 #include "noise.h"
 #include "soft_exp.h"
+#include "concat_strings.h"
+#include "file_tasks.h"
