@@ -16,6 +16,7 @@ struct alder_a {
     static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 10;
     static constexpr size_t numCollapse = 24;
+    using Equations = hbx::PendingEquations;
     using Topology = hbx::alder::Topology;
     static constexpr const auto& report = Topology::report;
 };

@@ -15,6 +15,7 @@ struct birch_a {
     static constexpr bool hasDelayOp = true;
     static constexpr size_t numHistory = 13;
     static constexpr size_t numCollapse = 19;
+    using Equations = hbx::PendingEquations;
     using Topology = hbx::PendingTopology<21, 11, 28, 11>;
 };
 

@@ -15,6 +15,7 @@ struct birch_c {
     static constexpr bool hasDelayOp = true;
     static constexpr size_t numHistory = 10;
     static constexpr size_t numCollapse = 21;
+    using Equations = hbx::PendingEquations;
     using Topology = hbx::PendingTopology<21, 11, 28, 11>;
 };
 

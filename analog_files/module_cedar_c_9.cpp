@@ -15,6 +15,7 @@ struct cedar_c {
     static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 17;
     static constexpr size_t numCollapse = 24;
+    using Equations = hbx::PendingEquations;
     using Topology = hbx::PendingTopology<26, 13, 35, 13>;
 };
 

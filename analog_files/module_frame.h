@@ -11,6 +11,8 @@
 //   memory values), hasDelayOp, numHistory, numCollapse
 //   Topology: the family's tables (topology.h), or PendingTopology
 //   report: the module's topology report rows
+//   Equations: initialStep(load) and evaluate(load) on the model variables
+//   (equation_kit.h), or PendingEquations
 #pragma once
 
 #include <array>
@@ -20,6 +22,7 @@
 
 #include "ZRT_SupportLib.h"
 #include "analog_functions.h"
+#include "equation_kit.h"
 #include "topology.h"
 
 #define HBX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -33,6 +36,12 @@ template <size_t RR, size_t RD, size_t JR, size_t JD>
 struct PendingTopology {
     static constexpr bool present = false;
     static constexpr size_t numRR = RR, numRD = RD, numJR = JR, numJD = JD;
+};
+
+// Stands in for a model whose equations are not in the library yet: its
+// loads hand the host nothing.
+struct PendingEquations {
+    static constexpr bool present = false;
 };
 
 // N values of T in place; with N = 0 an empty member that takes no room in
@@ -443,8 +452,160 @@ struct Module {
 
     // ---- loads ------------------------------------------------------------
 
-    static void _module1_genericAnalogLoad(s_ZRT_DeviceInst*, const s_ZRT_ContribLoader*) {}
-    static void _module1_genericAnalogLoadRHS(s_ZRT_DeviceInst*, const s_ZRT_ContribLoader*) {}
+    // The loader's DoNoise; a loader without the slot runs no noise analysis.
+    static bool noiseAnalysis(const s_ZRT_ContribLoader* loader, s_ZRT_DeviceInst* inst) {
+        return loader->DoNoise != nullptr && loader->DoNoise(loader, inst) != 0;
+    }
+
+    // What a model's equations see of one load call.
+    template <bool Full>
+    struct Load {
+        s_ZRT_DeviceInst* inst;
+        const s_ZRT_ContribLoader* loader;
+        Block* b;
+        double* rr;
+        double* rd;
+        double* jr;  // null in the right-hand-side load
+        double* jd;
+        const double* P;
+        const int32_t* N;
+
+        static constexpr bool full = Full;
+        double* vars() const { return b->vars.data(); }
+        double* history() const { return b->history.data(); }
+        bool invariantsDue() const { return b->execInvariant != 0; }
+        DivSite site() const { return {inst, loader}; }
+        s_ZRT_LimexpDesc* limexpDesc() const { return inst->limexps[0]; }
+
+        // Present solution of a node or branch flow; an absent one reads 0.0
+        // without asking the host.
+        double V(NodeRef ref) const {
+            s_ZRT_StateVar* sv = node(inst, b, ref);
+            return sv != nullptr ? loader->GetSol(sv, loader, inst) : 0.0;
+        }
+        double V(NodeRef a, NodeRef c) const {
+            const double va = V(a);
+            return va - V(c);
+        }
+
+        // Noise source k at its point of the evaluation: in the full load the
+        // loader is asked again, and during a noise analysis the source gets
+        // its power and a contribution of sqrt(multiplicity) on the residual
+        // entry it drives.
+        void noise(int k, double power) const {
+            if constexpr (Full) {
+                if (noiseAnalysis(loader, inst)) {
+                    ZRT_NoiseSrc* src = &inst->noiseSrcs[k];
+                    ZRT_setWhiteNoisePwr(src, power);
+                    ZRT_addNoise(src, b->rr[Topo::noiseRR[k]], std::sqrt(P[0]), loader);
+                }
+            } else {
+                (void)k;
+                (void)power;
+            }
+        }
+    };
+
+    template <bool Full>
+    static void load(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
+        Block* b = block(inst);
+        if (b == nullptr) {
+            return;
+        }
+        constexpr size_t nJR = Full ? Topo::numJR : 1, nJD = Full ? Topo::numJD : 1;
+        double rr[Topo::numRR] = {};
+        double rd[Topo::numRD] = {};
+        double jr[nJR] = {};
+        double jd[nJD] = {};
+
+        if (noiseAnalysis(loader, inst)) {
+            for (int k = 0; k < 4; ++k) {
+                ZRT_clearNoiseSrc(&inst->noiseSrcs[k]);
+            }
+        }
+        if (inst->pTimeControl != nullptr) {
+            ZRT_InitTimeControlData(inst->pTimeControl);
+        }
+        if (inst->pTerminate != nullptr) {
+            ZRT_InitTerminateRequest(inst->pTerminate);
+        }
+        inst->flags &= static_cast<uint8_t>(~ZRT_INST_MEMORY_RESET);
+        for (size_t i = 0; i < M::memoryVars.size(); ++i) {
+            b->vars[M::memoryVars[i]] = b->memory[i];
+        }
+
+        const Load<Full> c{inst, loader, b, rr, rd, Full ? jr : nullptr, Full ? jd : nullptr, inst->realParams,
+                           inst->intParams};
+        if (ZRT_eventSignal(inst->events[0], loader) != 0) {
+            M::Equations::initialStep(c);
+        }
+        M::Equations::evaluate(c);
+
+        // Equations of the uncollapsed branch state variables.
+        for (size_t k = 0; k < Topo::branches.size(); ++k) {
+            const BranchSpec& spec = Topo::branches[k];
+            if (b->collapsed[spec.collapse] != 0) {
+                continue;
+            }
+            const BranchEquation& eq = Topo::branchEquations[k];
+            const double flow = c.V(n2(spec.slot));
+            const double drop = c.V(spec.pos, spec.neg);
+            rr[eq.pairRR] += flow;
+            rr[eq.branchRR] -= drop;
+            if constexpr (Full) {
+                jr[eq.jrPairBranch] += 1.0;
+                jr[eq.jrBranchPair] -= 1.0;
+            }
+        }
+
+        const double m = inst->realParams[0];
+        if (!(m == 1.0)) {
+            scale(rr, Topo::numRR, m);
+            scale(rd, Topo::numRD, m);
+            if constexpr (Full) {
+                scale(jr, Topo::numJR, m);
+                scale(jd, Topo::numJD, m);
+            }
+        }
+
+        loader->LoadStaticRhs(static_cast<int32_t>(Topo::numRR), b->rr.data(), rr, loader, inst);
+        loader->LoadDynamicRhs(static_cast<int32_t>(Topo::numRD), b->rd.data(), rd, loader, inst);
+        if constexpr (Full) {
+            loader->LoadStaticJacobian(static_cast<int32_t>(Topo::numJR), b->jr.data(), jr, loader, inst);
+            loader->LoadDynamicJacobian(static_cast<int32_t>(Topo::numJD), b->jd.data(), jd, loader, inst);
+        }
+        if constexpr (M::hasDelayOp) {
+            if constexpr (Full) {
+                ZRT_delayGenericLoad(b->delayOp[0], loader);
+            } else {
+                ZRT_delayGenericLoadRHS(b->delayOp[0], loader);
+            }
+        }
+        b->execInvariant = 0;
+    }
+
+    static void scale(double* values, size_t count, double m) {
+        for (size_t i = 0; i < count; ++i) {
+            values[i] *= m;
+        }
+    }
+
+    static void _module1_genericAnalogLoad(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
+        if constexpr (M::Equations::present && Topo::present) {
+            load<true>(inst, loader);
+        } else {
+            (void)inst;
+            (void)loader;
+        }
+    }
+    static void _module1_genericAnalogLoadRHS(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
+        if constexpr (M::Equations::present && Topo::present) {
+            load<false>(inst, loader);
+        } else {
+            (void)inst;
+            (void)loader;
+        }
+    }
 
     // ---- registration -----------------------------------------------------
 

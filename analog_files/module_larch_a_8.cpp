@@ -15,6 +15,7 @@ struct larch_a {
     static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 10;
     static constexpr size_t numCollapse = 25;
+    using Equations = hbx::PendingEquations;
     using Topology = hbx::PendingTopology<27, 13, 37, 13>;
 };
 
