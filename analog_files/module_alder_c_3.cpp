@@ -1,9 +1,23 @@
 // The alder_c model: its traits on the shared module frame and its
 // registration export.
 #include "module_frame.h"
-#include "topology_alder.h"
+#include "alder_equations.h"
 
 namespace {
+
+// alder_c keeps alder_a's order without variable 7; its lines are alder_a's
+// plus 7.
+struct Variant {
+    static constexpr int var(int k) { return k <= 6 ? k : k == 7 ? -1 : k - 1; }
+    static constexpr int32_t line(int32_t l) { return l + 7; }
+    static constexpr int32_t qcLine = 106;
+    static constexpr double c54 = -0.011;
+    static constexpr double c59 = 3.0092832119112e-13;
+    static constexpr double c61 = 3.2909312239575e-13;
+    static constexpr double c63 = 0.005;
+    static constexpr int selectorParam = 2;
+    static constexpr bool zeroSwitch = true;
+};
 
 struct alder_c {
     static constexpr const char* sourceName = "module_alder_c_3.cpp";
@@ -16,7 +30,7 @@ struct alder_c {
     static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 11;
     static constexpr size_t numCollapse = 24;
-    using Equations = hbx::PendingEquations;
+    using Equations = hbx::alder::Equations<Variant>;
     using Topology = hbx::alder::Topology;
     static constexpr const auto& report = Topology::report;
 };

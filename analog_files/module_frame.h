@@ -63,6 +63,7 @@ struct Slots {
 template <class T>
 struct Slots<T, 0> {
     static constexpr size_t size() { return 0; }
+    [[noreturn]] T& operator[](size_t) const { ZRT_assertFail("index into an empty member", __FILE__, __LINE__); }
     T* data() { return nullptr; }
     const T* data() const { return nullptr; }
     void fill(const T&) {}
@@ -357,7 +358,7 @@ struct Module {
             }
             b->branchCounter = 0;
             for (const BranchSpec& spec : Topo::branches) {
-                s_ZRT_StateVar* sv = ZRT_CreateBranchStateVar(spec.name, 0, node(inst, b, spec.pos),
+                s_ZRT_StateVar* sv = ZRT_CreateBranchStateVar(spec.name, ZRT_BRANCH_DEFAULT, node(inst, b, spec.pos),
                                                               node(inst, b, spec.neg), inst, hostData);
                 uint8_t collapsed = 0;
                 // A variable that came back without a branch record (the host's
