@@ -6,3 +6,4 @@
 #include "ZRT_CommonInterface.h"
 
 // Topic headers of the support library, one per topic.
+#include "ZRT_StateSerialization.h"
