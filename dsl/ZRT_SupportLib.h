@@ -6,4 +6,9 @@
 #include "ZRT_CommonInterface.h"
 
 // Topic headers of the support library, one per topic.
+#include "checked_math.h"
+#include "noise.h"
+#include "soft_exp.h"
+#include "concat_strings.h"
+#include "file_tasks.h"
 #include "ZRT_StateSerialization.h"

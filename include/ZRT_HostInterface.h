@@ -683,4 +683,7 @@ static_assert(sizeof(s_ZRT_ModuleDesc) == 44 * 8, "module descriptor is 44 words
 
 // ---------------------------------------------------------------------------
 // Further records the host shares with the runtime, one header per topic.
+#include "ZRT_Noise.h"
+#include "ZRT_Limexp.h"
+#include "ZRT_Files.h"
 #include "ZRT_SavedState.h"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace testhost {
 
@@ -147,6 +148,7 @@ double getTime(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().ti
 uint32_t getAnalysisQueryMask(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().analysisMask; }
 
 double getDefault(int32_t selector, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
+    host().defaultQueries.push_back(selector);
     auto it = host().defaults.find(selector);
     return it != host().defaults.end() ? it->second : 0.0;
 }
@@ -286,6 +288,88 @@ void restoreCrossEvent(ZRT_EventDesc* event, void* savedState) {
 
 // ---- end of delay states and cross events -------------------------------------
 
+// ---- guarded mathematics and noise ------------------------------------------
+
+void mathCheck(int32_t code, s_ZRT_DeviceInst* inst, int32_t line, const void* word,
+               const s_ZRT_ContribLoader* loader) {
+    host().mathChecks.push_back({code, inst, line, word, loader});
+}
+
+// ---- file slots ----------------------------------------------------------------
+
+void recordFileCall(const char* slot, int32_t desc, void* handle, const char* fileText, uint32_t position,
+                    s_ZRT_DeviceInst* inst) {
+    host().fileCalls.push_back({slot, desc, handle, text(fileText), position, inst});
+}
+
+int32_t fileOpen(const char* name, const char* mode, void**, void**, int32_t, s_ZRT_DeviceInst* inst,
+                 s_ZRT_SimInterface*) {
+    recordFileCall("open", 0, nullptr, name, 0, inst);
+    return host().openFile(name, mode);
+}
+
+void fileClose(int32_t desc, s_ZRT_DeviceInst* inst, s_ZRT_SimInterface*) {
+    recordFileCall("close", desc, nullptr, nullptr, 0, inst);
+    host().closeFile(desc);
+}
+
+void fileWrite(int32_t desc, const char* fileText, s_ZRT_DeviceInst* inst, s_ZRT_SimInterface*) {
+    recordFileCall("write", desc, nullptr, fileText, 0, inst);
+    if (std::FILE* f = host().file(desc)) {
+        std::fputs(fileText, f);
+    }
+}
+
+// "%as" reads one token into a text the host allocates (glibc's "%ms");
+// every other format goes to fscanf with the one destination.
+int32_t fileScan(int32_t desc, const char* format, void* dest, s_ZRT_DeviceInst* inst, s_ZRT_SimInterface*) {
+    recordFileCall("scan", desc, nullptr, format, 0, inst);
+    std::FILE* f = host().file(desc);
+    if (f == nullptr) {
+        return EOF;
+    }
+    if (std::strcmp(format, "%as") == 0) {
+        char* token = nullptr;
+        const int n = std::fscanf(f, "%ms", &token);
+        if (n == 1) {
+            host().keepScannedText(token);
+            *static_cast<char**>(dest) = token;
+        }
+        return n;
+    }
+    return std::fscanf(f, format, dest);
+}
+
+void fileFlush(int32_t desc, s_ZRT_DeviceInst* inst, s_ZRT_SimInterface*) {
+    recordFileCall("flush", desc, nullptr, nullptr, 0, inst);
+    if (std::FILE* f = host().file(desc)) {
+        std::fflush(f);
+    }
+}
+
+void fileSeek(void* handle, uint32_t position, s_ZRT_DeviceInst* inst, s_ZRT_SimInterface*) {
+    recordFileCall("seek", 0, handle, nullptr, position, inst);
+    std::fseek(static_cast<std::FILE*>(handle), static_cast<long>(position), SEEK_SET);
+}
+
+uint32_t fileTell(void* handle, s_ZRT_DeviceInst* inst, s_ZRT_SimInterface*) {
+    const uint32_t position = static_cast<uint32_t>(std::ftell(static_cast<std::FILE*>(handle)));
+    recordFileCall("tell", 0, handle, nullptr, position, inst);
+    return position;
+}
+
+int32_t fileEof(int32_t desc, s_ZRT_DeviceInst* inst, s_ZRT_SimInterface*) {
+    recordFileCall("eof", desc, nullptr, nullptr, 0, inst);
+    std::FILE* f = host().file(desc);
+    return f != nullptr && std::feof(f) != 0 ? 1 : 0;
+}
+
+int32_t fileError(int32_t desc, char*, s_ZRT_DeviceInst* inst, s_ZRT_SimInterface*) {
+    recordFileCall("error", desc, nullptr, nullptr, 0, inst);
+    std::FILE* f = host().file(desc);
+    return f != nullptr && std::ferror(f) != 0 ? 1 : 0;
+}
+
 }  // namespace
 
 void TestHost::freeDelaySpec(ZRT_GenericOperatorState* state) {
@@ -315,6 +399,7 @@ TestHost::TestHost() {
     sim.Message = message;
     sim.SystemTask = systemTask;
     sim.ReportTopology = reportTopology;
+    sim.MathCheck = mathCheck;
 
     loader.LoadStaticRhs = loadStaticRhs;
     loader.LoadDynamicRhs = loadDynamicRhs;
@@ -339,9 +424,13 @@ TestHost::TestHost() {
     loader.LoadDelay = loadDelay;
     loader.LoadDelay_dwrt = loadDelayDwrt;
     loader.AcceptDelay = acceptDelay;
+    installFileSlots();
 }
 
-TestHost::~TestHost() { g_current = nullptr; }
+TestHost::~TestHost() {
+    releaseFiles();
+    g_current = nullptr;
+}
 
 TestHost& TestHost::current() {
     if (g_current == nullptr) {
@@ -378,6 +467,9 @@ void TestHost::clearRecords() {
     topology.clear();
     loads.clear();
     getSolCalls = 0;
+    mathChecks.clear();
+    defaultQueries.clear();
+    fileCalls.clear();
 }
 
 TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& shape, const char* name)
@@ -386,6 +478,7 @@ TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& sh
       events(static_cast<size_t>(shape.events), nullptr),
       limexps(static_cast<size_t>(shape.limexps), nullptr),
       fileDescs(static_cast<size_t>(shape.fileDescs), nullptr),
+      noiseSrcs(static_cast<size_t>(shape.noiseSrcs), ZRT_NoiseSrc{}),
       name_(name) {
     if (!realParams.empty()) {
         realParams[0] = 1.0;  // multiplicity
@@ -411,6 +504,7 @@ TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& sh
     inst_.events = events.data();
     inst_.limexps = limexps.data();
     inst_.fileDescs = fileDescs.data();
+    inst_.noiseSrcs = noiseSrcs.empty() ? nullptr : noiseSrcs.data();
     inst_.pMD = md;
     inst_.pSim = &host.sim;
 }
@@ -418,6 +512,82 @@ TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& sh
 TestInstance::~TestInstance() {
     // What the library leaves to the host at the end of an instance.
     std::free(inst_.msgDupHashes);
+    for (ZRT_NoiseSrc& src : noiseSrcs) {
+        for (s_ZRT_NoiseContrib* node = src.contribs; node != nullptr;) {
+            s_ZRT_NoiseContrib* next = node->next;
+            std::free(node);
+            node = next;
+        }
+    }
+    for (s_ZRT_LimexpDesc* desc : limexps) {
+        std::free(desc);
+    }
+    for (ZRT_FileDesc* d : fileDescs) {
+        std::free(d);
+    }
+}
+
+// ---- files ------------------------------------------------------------------
+
+void TestHost::installFileSlots() {
+    sim.FileOpen = fileOpen;
+    sim.FileClose = fileClose;
+    sim.FileWrite = fileWrite;
+    sim.FileScan = fileScan;
+    sim.FileFlush = fileFlush;
+    sim.FileSeek = fileSeek;
+    sim.FileTell = fileTell;
+    sim.FileEof = fileEof;
+    sim.FileError = fileError;
+}
+
+void TestHost::releaseFiles() {
+    for (auto& [desc, f] : files_) {
+        std::fclose(f);
+    }
+    files_.clear();
+    for (char* t : scannedTexts_) {
+        std::free(t);
+    }
+    scannedTexts_.clear();
+    if (!fileDir_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(fileDir_, ignored);
+    }
+}
+
+std::string TestHost::filePath(const std::string& name) {
+    if (fileDir_.empty()) {
+        static int serial = 0;
+        fileDir_ = std::filesystem::temp_directory_path() /
+                   ("zrt_test_host_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
+        std::filesystem::create_directories(fileDir_);
+    }
+    return (fileDir_ / name).string();
+}
+
+std::FILE* TestHost::file(int32_t desc) const {
+    auto it = files_.find(desc);
+    return it != files_.end() ? it->second : nullptr;
+}
+
+void* TestHost::fileHandle(int32_t desc) const { return file(desc); }
+
+int32_t TestHost::openFile(const char* name, const char* mode) {
+    std::FILE* f = std::fopen(name, mode != nullptr ? mode : "r");
+    if (f == nullptr) {
+        return 0;
+    }
+    files_[nextFileDesc_] = f;
+    return nextFileDesc_++;
+}
+
+void TestHost::closeFile(int32_t desc) {
+    auto it = files_.find(desc);
+    if (it != files_.end()) {
+        std::fclose(it->second);
+        files_.erase(it);
+    }
 }
 
 }  // namespace testhost

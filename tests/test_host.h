@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -84,6 +86,32 @@ struct TopologyReport {
     std::string name;
     s_ZRT_DeviceInst* inst;
     void* hostData;
+};
+
+// ---- guarded mathematics and noise ------------------------------------------
+
+// One call of the MathCheck slot, arguments in order.
+struct MathCheckRecord {
+    int32_t code;
+    s_ZRT_DeviceInst* inst;
+    int32_t line;
+    const void* word;
+    const s_ZRT_ContribLoader* loader;
+};
+
+// -----------------------------------------------------------------------------
+
+// One call of a file slot. `slot` names it ("open", "close", "write", "scan",
+// "flush", "seek", "tell", "eof", "error"); `text` is the file name (open),
+// the text (write) or the format (scan); `handle` and `position` belong to
+// seek and tell.
+struct FileCallRecord {
+    std::string slot;
+    int32_t desc;
+    void* handle;
+    std::string text;
+    uint32_t position;
+    s_ZRT_DeviceInst* inst;
 };
 
 enum class LoadSlot { StaticRhs, DynamicRhs, StaticJacobian, StaticDoublet, DynamicJacobian, DynamicDoublet };
@@ -169,6 +197,9 @@ public:
     // The free function of the host's delay states.
     static void freeDelaySpec(ZRT_GenericOperatorState* state);
     // ---- end of delay states and cross events ----
+    // Guarded mathematics and noise.
+    std::vector<MathCheckRecord> mathChecks;
+    std::vector<int32_t> defaultQueries;  // GetDefault selectors, in the order asked
 
     // A fresh host index for a node or branch unknown.
     uint32_t newIndex() { return nextIndex_++; }
@@ -180,9 +211,32 @@ public:
     int exitCount() const;
     void clearRecords();
 
+    // ---- files -----------------------------------------------------------
+    // The file slots work on real files. Descriptors count from 3; a "%as"
+    // scan answers a text that the host allocates and frees with itself.
+    std::vector<FileCallRecord> fileCalls;
+    // A path in the host's own temporary directory, made on first use and
+    // removed with the host.
+    std::string filePath(const std::string& name);
+    // The stream of an open descriptor, as the handle a model keeps in its
+    // file-descriptor record; null when the descriptor is not open.
+    void* fileHandle(int32_t desc) const;
+    std::FILE* file(int32_t desc) const;
+    int32_t openFile(const char* name, const char* mode);
+    void closeFile(int32_t desc);
+    void keepScannedText(char* text) { scannedTexts_.push_back(text); }
+
 private:
     uint32_t nextIndex_ = 1;
     uintptr_t nextHandle_ = 0x1000;
+
+    // ---- files ----
+    void installFileSlots();
+    void releaseFiles();
+    std::filesystem::path fileDir_;
+    std::map<int32_t, std::FILE*> files_;
+    int32_t nextFileDesc_ = 3;
+    std::vector<char*> scannedTexts_;
 };
 
 // A device instance allocated as a host does: the instance with its real and
@@ -201,6 +255,7 @@ public:
         int events = 1;
         int limexps = 1;
         int fileDescs = 0;
+        int noiseSrcs = 4;
     };
 
     TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& shape, const char* name = "x1");
@@ -218,6 +273,9 @@ public:
     std::vector<ZRT_EventDesc*> events;
     std::vector<s_ZRT_LimexpDesc*> limexps;
     std::vector<ZRT_FileDesc*> fileDescs;
+    // Zeroed noise sources; the destructor frees their contribution nodes and
+    // the limexp descriptors, which the library leaves to the host.
+    std::vector<ZRT_NoiseSrc> noiseSrcs;
 
 private:
     std::string name_;
