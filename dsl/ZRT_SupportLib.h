@@ -12,3 +12,5 @@
 #include "concat_strings.h"
 #include "file_tasks.h"
 #include "ZRT_StateSerialization.h"
+#include "operator_frame.h"
+#include "absdelay.h"

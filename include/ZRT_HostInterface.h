@@ -66,6 +66,29 @@ struct ZRT_LogicValue {
 };
 static_assert(sizeof(ZRT_LogicValue) == 16, "logic value is four 32-bit words");
 
+// Bits of s_ZRT_StateVar.flags.
+enum ZRT_StateVarFlags : uint32_t {
+    ZRT_SV_STRUCTURAL = 0x01,
+    ZRT_SV_ANALOG_USER = 0x02,
+    ZRT_SV_ANALOG_SYSTEM = 0x04,
+    ZRT_SV_BRANCH = 0x08,
+    ZRT_SV_ISOLATED = 0x10,
+    ZRT_SV_INDEP_SOURCE = 0x20,
+    ZRT_SV_PORT = 0x40,
+    ZRT_SV_PROBE = 0x80,
+};
+
+// Kind of a branch; stored with the branch and never compared. Every module
+// and operator asks for ZRT_BRANCH_DEFAULT.
+enum ZRT_BranchTypeE : uint32_t {
+    ZRT_BRANCH_DEFAULT = 0,
+};
+
+// Bits of ZRT_BranchInfo.flags.
+enum ZRT_BranchFlags : uint8_t {
+    ZRT_BRANCH_UNNAMED = 0x01,  // the name begins with "_ub"
+};
+
 // A state variable: node potential, branch flow or internal unknown.
 struct ZRT_BranchInfo;
 struct s_ZRT_StateVar {
@@ -686,4 +709,5 @@ static_assert(sizeof(s_ZRT_ModuleDesc) == 44 * 8, "module descriptor is 44 words
 #include "ZRT_Noise.h"
 #include "ZRT_Limexp.h"
 #include "ZRT_Files.h"
+#include "ZRT_Events.h"
 #include "ZRT_SavedState.h"

@@ -155,3 +155,5 @@ int ZRT_paramCompareIgnoreCase(const void* a, const void* b);
 
 // ---------------------------------------------------------------------------
 // Topic headers of the runtime core, one per topic.
+#include "state_vars.h"
+#include "events.h"

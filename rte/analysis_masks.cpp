@@ -10,8 +10,10 @@ struct AnalysisBit {
 };
 // "all" is a bit of its own, not the union of the others.
 constexpr AnalysisBit kAnalysisBits[] = {
-    {"ac", 1},     {"dc", 2},     {"noise", 4}, {"tran", 8},  {"ic", 16},    {"static", 32},
-    {"nodeset", 64}, {"hb", 128}, {"env", 256}, {"pss", 512}, {"xf", 1024}, {"all", 2048},
+    {"ac", ZRT_ANALYSIS_AC},     {"dc", ZRT_ANALYSIS_DC},   {"noise", ZRT_ANALYSIS_NOISE},
+    {"tran", ZRT_ANALYSIS_TRAN}, {"ic", ZRT_ANALYSIS_IC},   {"static", ZRT_ANALYSIS_STATIC},
+    {"nodeset", ZRT_ANALYSIS_NODESET}, {"hb", ZRT_ANALYSIS_HB}, {"env", ZRT_ANALYSIS_ENV},
+    {"pss", ZRT_ANALYSIS_PSS},   {"xf", ZRT_ANALYSIS_XF},   {"all", ZRT_ANALYSIS_ALL},
 };
 }  // namespace
 

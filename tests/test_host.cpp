@@ -30,6 +30,10 @@ void createSystemStateVar(const char* instName, const char* varName, uint32_t* o
 
 void createBranch(const char* instName, const char* branchName, uint32_t* outIndex, void* hostData) {
     uint32_t index = host().newIndex();
+    if (!host().branchIndexAnswers.empty()) {
+        index = host().branchIndexAnswers.front();
+        host().branchIndexAnswers.pop_front();
+    }
     *outIndex = index;
     host().branches.push_back({text(instName), text(branchName), index, hostData});
 }
@@ -142,8 +146,14 @@ double getSol(s_ZRT_StateVar* sv, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*)
 }
 
 int32_t answerDoNoise(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().doNoise; }
-int32_t answerIsInitialStep(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().isInitialStep; }
-int32_t answerIsFinalStep(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().isFinalStep; }
+int32_t answerIsInitialStep(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
+    ++host().isInitialStepCalls;
+    return host().isInitialStep;
+}
+int32_t answerIsFinalStep(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
+    ++host().isFinalStepCalls;
+    return host().isFinalStep;
+}
 double getTime(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().time; }
 uint32_t getAnalysisQueryMask(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().analysisMask; }
 
@@ -370,6 +380,40 @@ int32_t fileError(int32_t desc, char*, s_ZRT_DeviceInst* inst, s_ZRT_SimInterfac
     return f != nullptr && std::ferror(f) != 0 ? 1 : 0;
 }
 
+// ---- events and time services ----------------------------------------------
+
+uint32_t formAnalysisQueryMask(s_ZRT_SimInterface*, int32_t count, ...) {
+    MaskQueryRecord record{count, {}};
+    uint32_t mask = 0;
+    va_list names;
+    va_start(names, count);
+    for (int32_t i = 0; i < count; ++i) {
+        std::string name = text(va_arg(names, const char*));
+        auto it = host().analysisBits.find(name);
+        mask |= it != host().analysisBits.end() ? it->second : 0u;
+        record.names.push_back(name);
+    }
+    va_end(names);
+    host().maskQueries.push_back(std::move(record));
+    return mask;
+}
+
+void doBoundStep(double step, int32_t reason, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst* inst) {
+    host().boundSteps.push_back({step, reason, inst});
+}
+
+void reportCrossViolation(double time, int32_t zero1, int32_t zero2, const s_ZRT_ContribLoader*,
+                          s_ZRT_DeviceInst* inst) {
+    host().crossViolations.push_back({time, zero1, zero2, inst});
+}
+
+double getMinStep(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().minStep; }
+
+int g_heapGrants = 0;
+
+void* limitedMalloc(size_t size) { return g_heapGrants-- > 0 ? std::malloc(size) : nullptr; }
+void* limitedCalloc(size_t count, size_t size) { return g_heapGrants-- > 0 ? std::calloc(count, size) : nullptr; }
+
 }  // namespace
 
 void TestHost::freeDelaySpec(ZRT_GenericOperatorState* state) {
@@ -395,7 +439,7 @@ TestHost::TestHost() {
     sim.ReportNoiseContrib = reportNoiseContrib;
     sim.CreateDerivDoublet = createDerivDoublet;
     sim.CreateJacobianStamp = createJacobianStamp;
-    sim.FormAnalysisQueryMask = nullptr;  // set by tests that need it
+    sim.FormAnalysisQueryMask = formAnalysisQueryMask;
     sim.Message = message;
     sim.SystemTask = systemTask;
     sim.ReportTopology = reportTopology;
@@ -425,7 +469,26 @@ TestHost::TestHost() {
     loader.LoadDelay_dwrt = loadDelayDwrt;
     loader.AcceptDelay = acceptDelay;
     installFileSlots();
+
+    // ---- events and time services ----
+    analysisBits = {{"ac", 1},      {"dc", 2},  {"noise", 4},  {"tran", 8},   {"ic", 16},  {"static", 32},
+                    {"nodeset", 64}, {"hb", 128}, {"env", 256}, {"pss", 512}, {"xf", 1024}, {"all", 2048}};
+    loader.DoBoundStep = doBoundStep;
+    loader.ReportCrossViolation = reportCrossViolation;
 }
+
+void TestHost::setMinStep(double step) {
+    minStep = step;
+    loader.GetMinStep = getMinStep;
+}
+
+LimitedHeap::LimitedHeap(int grants) : saved_(zrtAllocator()) {
+    g_heapGrants = grants;
+    zrtAllocator().malloc = limitedMalloc;
+    zrtAllocator().calloc = limitedCalloc;
+}
+
+LimitedHeap::~LimitedHeap() { zrtAllocator() = saved_; }
 
 TestHost::~TestHost() {
     releaseFiles();
@@ -470,6 +533,11 @@ void TestHost::clearRecords() {
     mathChecks.clear();
     defaultQueries.clear();
     fileCalls.clear();
+    maskQueries.clear();
+    boundSteps.clear();
+    crossViolations.clear();
+    isInitialStepCalls = 0;
+    isFinalStepCalls = 0;
 }
 
 TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& shape, const char* name)
@@ -525,7 +593,32 @@ TestInstance::~TestInstance() {
     for (ZRT_FileDesc* d : fileDescs) {
         std::free(d);
     }
+
+    // ---- state variables, branches, events and time services ----
+    for (ZRT_StateVarNode* node = inst_.stateVars; node != nullptr;) {
+        ZRT_StateVarNode* next = node->pNext;
+        std::free(node->pStateVar->name);
+        std::free(node->pStateVar->branch);
+        std::free(node->pStateVar);
+        std::free(node);
+        node = next;
+    }
+    std::free(inst_.pTerminate);
+    // Events: step masks are the language's, timer records and descriptors
+    // ZRT_calloc's. This host makes no cross or above events of its own.
+    for (ZRT_EventDesc* event : events) {
+        if (event == nullptr) {
+            continue;
+        }
+        if (event->eventType == ZRT_EVT_INITIAL_STEP || event->eventType == ZRT_EVT_FINAL_STEP) {
+            delete static_cast<uint32_t*>(event->info);
+        } else if (event->eventType == ZRT_EVT_TIMER) {
+            std::free(event->info);
+        }
+        std::free(event);
+    }
 }
+
 
 // ---- files ------------------------------------------------------------------
 

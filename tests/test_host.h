@@ -11,12 +11,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ZRT_HostInterface.h"
+#include "allocator.h"
 
 namespace testhost {
 
@@ -148,6 +150,40 @@ struct DelayDerivRecord {
     s_ZRT_DeviceInst* inst;
 };
 
+// ---- events and time services ----------------------------------------------
+
+struct BoundStepRecord {
+    double step;
+    int32_t reason;
+    s_ZRT_DeviceInst* inst;
+};
+
+struct CrossViolationRecord {
+    double time;
+    int32_t zero1;
+    int32_t zero2;
+    s_ZRT_DeviceInst* inst;
+};
+
+// One call of the host's FormAnalysisQueryMask with the names it was given.
+struct MaskQueryRecord {
+    int32_t count;
+    std::vector<std::string> names;
+};
+
+// A heap that grants `grants` more ZRT_malloc or ZRT_calloc requests and is
+// exhausted after them, until this goes out of scope.
+class LimitedHeap {
+public:
+    explicit LimitedHeap(int grants);
+    ~LimitedHeap();
+    LimitedHeap(const LimitedHeap&) = delete;
+    LimitedHeap& operator=(const LimitedHeap&) = delete;
+
+private:
+    ZRT_Allocator saved_;
+};
+
 class TestHost {
 public:
     TestHost();
@@ -205,6 +241,21 @@ public:
     uint32_t newIndex() { return nextIndex_++; }
     // A fresh stamp handle, distinct from every other and never null.
     ZRT_Handle newHandle() { return reinterpret_cast<ZRT_Handle>(nextHandle_++); }
+
+    // ---- state variables, branches, events and time services ----
+    // CreateBranch answers these indices first, in order, then fresh ones.
+    std::deque<uint32_t> branchIndexAnswers;
+    // FormAnalysisQueryMask answers the OR of these bits of the names it is
+    // given (the standard bits to begin with).
+    std::map<std::string, uint32_t> analysisBits;
+    std::vector<MaskQueryRecord> maskQueries;
+    std::vector<BoundStepRecord> boundSteps;
+    std::vector<CrossViolationRecord> crossViolations;
+    int isInitialStepCalls = 0;
+    int isFinalStepCalls = 0;
+    // The loader's GetMinStep slot stays empty until a test sets an answer.
+    void setMinStep(double step);
+    double minStep = 0.0;
 
     const StampRecord* findStamp(ZRT_Handle handle) const;
     // The number of "exit" tasks received.
