@@ -29,6 +29,10 @@ struct SerializerBase {
 class ByteReadBuf : public std::streambuf {
 public:
     ByteReadBuf(const uint8_t* bytes, size_t count);
+
+protected:
+    pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode which) override;
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
 };
 
 // The restore stream: reads the host's bytes in place.

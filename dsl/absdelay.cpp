@@ -134,7 +134,7 @@ void ZRT_delayReset(ZRT_OpBranch_delay* pOp) {
 
 void ZRT_reportNoiseContribForOp_delay(ZRT_OpBranch_delay* pOp, int32_t sourceIndex, void* extra) {
     if (pOp != nullptr) {
-        reportOperatorNoise(pOp, sourceIndex, pOp->rhsHandle, extra);
+        ZRT_reportNoiseContrib(pOp->inst, sourceIndex, pOp->rhsHandle, extra);
     }
 }
 

@@ -43,21 +43,13 @@ Op* cloneOperator(const Op* pOp, s_ZRT_DeviceInst* newInst) {
 template <class Op>
 void finalizeOperatorTopology(Op* pOp, void* extra) {
     ZRT_ASSERT(pOp->_branchVar == 0);
-    pOp->_branchVar = ZRT_CreateBranchStateVar(pOp->name, ZRT_BranchTypeE(0), nullptr, nullptr, pOp->inst, extra);
+    pOp->_branchVar = ZRT_CreateBranchStateVar(pOp->name, ZRT_BRANCH_DEFAULT, nullptr, nullptr, pOp->inst, extra);
 }
 
 // The branch variable, or null for a null record.
 template <class Op>
 s_ZRT_StateVar* operatorBranchVar(const Op* pOp) {
     return pOp != nullptr ? pOp->_branchVar : nullptr;
-}
-
-// Reports the operator's noise contribution under `key`.
-template <class Op>
-void reportOperatorNoise(const Op* pOp, int32_t sourceIndex, ZRT_Handle key, void* extra) {
-    if (pOp != nullptr) {
-        ZRT_reportNoiseContrib(pOp->inst, sourceIndex, key, extra);
-    }
 }
 
 // The operator's branch value, 0.0 before its branch exists.

@@ -122,9 +122,12 @@ ZRT_TimeValHist* allocTimeValHist(int32_t capacity, double data, s_ZRT_SimInterf
     if (hist == nullptr) {
         return nullptr;
     }
-    hist->times = static_cast<double*>(ZRT_calloc(static_cast<size_t>(capacity), sizeof(double), sim, nullptr, nullptr));
-    hist->values = static_cast<double*>(ZRT_calloc(static_cast<size_t>(capacity), sizeof(double), sim, nullptr, nullptr));
-    if (hist->times == nullptr || hist->values == nullptr) {
+    const size_t slots = static_cast<size_t>(capacity);
+    hist->times = static_cast<double*>(ZRT_calloc(slots, sizeof(double), sim, nullptr, nullptr));
+    if (hist->times != nullptr) {
+        hist->values = static_cast<double*>(ZRT_calloc(slots, sizeof(double), sim, nullptr, nullptr));
+    }
+    if (hist->values == nullptr) {
         freeTimeValHist(hist);
         return nullptr;
     }

@@ -15,6 +15,26 @@ ByteReadBuf::ByteReadBuf(const uint8_t* bytes, size_t count) {
     setg(begin, begin, begin + count);
 }
 
+ByteReadBuf::pos_type ByteReadBuf::seekoff(off_type offset, std::ios_base::seekdir dir,
+                                           std::ios_base::openmode which) {
+    off_type base = 0;
+    if (dir == std::ios_base::cur) {
+        base = gptr() - eback();
+    } else if (dir == std::ios_base::end) {
+        base = egptr() - eback();
+    }
+    return seekpos(pos_type(base + offset), which);
+}
+
+ByteReadBuf::pos_type ByteReadBuf::seekpos(pos_type position, std::ios_base::openmode which) {
+    const off_type at = off_type(position);
+    if ((which & std::ios_base::in) == 0 || at < 0 || at > egptr() - eback()) {
+        return pos_type(off_type(-1));
+    }
+    setg(eback(), eback() + at, egptr());
+    return position;
+}
+
 RestoreStream::RestoreStream(const uint8_t* bytes, size_t count)
     : SerializerBase(Kind::Restore), buffer(bytes, count), stream(&buffer) {}
 

@@ -15,19 +15,14 @@ using testhost::TestHost;
 using testhost::TestInstance;
 using Bytes = std::vector<uint8_t>;
 
-// Records the largest block the runtime's allocator was asked for, and can
-// fail the n-th request from now.
+// Records the largest block the runtime's allocator is asked for.
 class WatchedAllocator {
 public:
     WatchedAllocator() : saved_(zrtAllocator()) {
         largest() = 0;
-        failAt() = -1;
         zrtAllocator().calloc = [](size_t count, size_t size) -> void* {
             if (count * size > largest()) {
                 largest() = count * size;
-            }
-            if (failAt() >= 0 && failAt()-- == 0) {
-                return nullptr;
             }
             return std::calloc(count, size);
         };
@@ -35,10 +30,6 @@ public:
     ~WatchedAllocator() { zrtAllocator() = saved_; }
     static size_t& largest() {
         static size_t value = 0;
-        return value;
-    }
-    static int& failAt() {
-        static int value = -1;
         return value;
     }
 
@@ -248,8 +239,7 @@ TEST_F(DelayStateTest, ExhaustedHeapDuringReadFailsCleanly) {
     for (int n = 0; n < 3; ++n) {  // the record, then each of the two arrays
         ZRT_DelaySpec* target = newSpec(3);
         {
-            WatchedAllocator watch;
-            WatchedAllocator::failAt() = n;
+            testhost::LimitedHeap heap(n);
             EXPECT_EQ(read(target, good), ZRT_SRLZ_FAILED);
         }
         EXPECT_EQ(target->pHist, nullptr);

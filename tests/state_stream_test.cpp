@@ -55,13 +55,16 @@ std::string textAt(const Bytes& bytes, size_t offset, size_t length) {
     return std::string(reinterpret_cast<const char*>(bytes.data()) + offset, length);
 }
 
-// An instance of a module with one double, `numOps` operator-state slots
-// and one event-state slot.
+// An instance of a module with one double, 13 operator-state slots and one
+// event, the initial step.
 class DeviceStateTest : public ::testing::Test {
 protected:
     static constexpr int32_t kNumOps = 13;
 
-    DeviceStateTest() : inst(host, &md, {}) {}
+    DeviceStateTest() : inst(host, &md, {}) {
+        md.numEvents = 1;
+        inst.events[0] = ZRT_createSimEvent_initial_step(inst.get(), 0);
+    }
 
     ~DeviceStateTest() override { ZRT_FreeDeviceSerializer(inst.get(), 1); }
 
@@ -313,6 +316,29 @@ TEST_F(DeviceStateTest, PrimitiveSerializersFollowTheDirection) {
     ZRT_serializeDouble(&d, inst.get(), &dir);
     EXPECT_EQ(dir, ZRT_SRLZ_FAILED);
     ZRT_FreeDeviceSerializer(inst.get(), 0);
+}
+
+TEST(RestoreStream, ReadsInPlaceAndPeeksAndTellsWithoutTaking) {
+    const uint8_t bytes[] = {1, 'b', 0, 0, 0, 0};
+    ZRT::RestoreStream rs(bytes, sizeof bytes);
+    ZRT::InputSerializer in(rs.stream);
+    EXPECT_EQ(ZRT::peekStringstream(rs.stream), 1);
+    EXPECT_EQ(ZRT::tellStringstream(rs.stream), 0);
+    bool flag = false;
+    EXPECT_TRUE(in.restore(flag));
+    EXPECT_TRUE(flag);
+    EXPECT_EQ(ZRT::peekStringstream(rs.stream), 'b');
+    EXPECT_EQ(ZRT::tellStringstream(rs.stream), 1);
+    EXPECT_EQ(in.remaining(), 5u);
+    EXPECT_TRUE(in.skip(1));
+    int value = -1;
+    EXPECT_TRUE(in.restore(value));
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(ZRT::peekStringstream(rs.stream), std::char_traits<char>::eof());
+    // A skip past the end fails the stream, and so does every later read.
+    EXPECT_FALSE(in.skip(1));
+    EXPECT_FALSE(in.restore(flag));
+    EXPECT_EQ(in.remaining(), 0u);
 }
 
 }  // namespace
