@@ -11,3 +11,6 @@
 #include "soft_exp.h"
 #include "concat_strings.h"
 #include "file_tasks.h"
+#include "ZRT_StateSerialization.h"
+#include "operator_frame.h"
+#include "absdelay.h"

@@ -710,3 +710,4 @@ static_assert(sizeof(s_ZRT_ModuleDesc) == 44 * 8, "module descriptor is 44 words
 #include "ZRT_Limexp.h"
 #include "ZRT_Files.h"
 #include "ZRT_Events.h"
+#include "ZRT_SavedState.h"

@@ -1,5 +1,7 @@
 #include "test_host.h"
 
+#include "ZRT_SupportLib.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -161,6 +163,141 @@ double getDefault(int32_t selector, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst
     return it != host().defaults.end() ? it->second : 0.0;
 }
 
+// ---- delay states and cross events ------------------------------------------
+
+ZRT_DelaySpec* asDelaySpec(ZRT_GenericOperatorState* state) { return reinterpret_cast<ZRT_DelaySpec*>(state); }
+
+ZRT_DelaySpec* newDelaySpec(s_ZRT_SimInterface* sim) {
+    auto* spec = static_cast<ZRT_DelaySpec*>(ZRT_calloc(1, sizeof(ZRT_DelaySpec), sim, nullptr, nullptr));
+    if (spec != nullptr) {
+        spec->head.opStateType = ZRT_DELAY_SPEC;
+        spec->head.serialize = serializeDelaySpec;
+        spec->head.free = TestHost::freeDelaySpec;
+        spec->pSim = sim;
+    }
+    return spec;
+}
+
+ZRT_GenericOperatorState* createDelaySpec(s_ZRT_SimInterface* sim) {
+    ZRT_DelaySpec* spec = newDelaySpec(sim);
+    if (spec == nullptr) {
+        return nullptr;
+    }
+    spec->pHist = allocTimeValHist(host().delayHistoryCapacity, 0.0, sim);
+    ++host().delaySpecsCreated;
+    return &spec->head;
+}
+
+ZRT_GenericOperatorState* copyDelaySpec(ZRT_GenericOperatorState* state) {
+    const ZRT_DelaySpec* source = asDelaySpec(state);
+    ZRT_DelaySpec* spec = newDelaySpec(source->pSim);
+    if (spec == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(spec->values, source->values, sizeof spec->values);
+    spec->value5 = source->value5;
+    if (const ZRT_TimeValHist* hist = source->pHist) {
+        spec->pHist = allocTimeValHist(hist->capacity, hist->data, source->pSim);
+        if (spec->pHist != nullptr) {
+            spec->pHist->head = hist->head;
+            spec->pHist->count = hist->count;
+            const size_t bytes = static_cast<size_t>(hist->capacity) * sizeof(double);
+            std::memcpy(spec->pHist->times, hist->times, bytes);
+            std::memcpy(spec->pHist->values, hist->values, bytes);
+        }
+    }
+    ++host().delaySpecsCopied;
+    return &spec->head;
+}
+
+// Oldest first: slot i of the ring is (head + i) % capacity.
+double histTime(const ZRT_TimeValHist* h, int32_t i) { return h->times[(h->head + i) % h->capacity]; }
+double histValue(const ZRT_TimeValHist* h, int32_t i) { return h->values[(h->head + i) % h->capacity]; }
+
+void loadDelay(ZRT_GenericOperatorState* state, ZRT_Handle handle, double td, double tdmax, double x,
+               const s_ZRT_ContribLoader*, s_ZRT_DeviceInst* inst) {
+    ZRT_DelaySpec* spec = asDelaySpec(state);
+    const double t = host().time;
+    const double used = (tdmax > 0.0 && td > tdmax) ? tdmax : td;
+    const double tq = t - used;
+    double delayed = x;
+    double weight = 1.0;
+    const ZRT_TimeValHist* h = spec != nullptr ? spec->pHist : nullptr;
+    const int32_t n = h != nullptr ? h->count : 0;
+    if (tq < t && n > 0) {
+        // The points are the history followed by the pending (t, x).
+        auto timeAt = [&](int32_t i) { return i < n ? histTime(h, i) : t; };
+        auto valueAt = [&](int32_t i) { return i < n ? histValue(h, i) : x; };
+        if (tq <= timeAt(0)) {
+            delayed = valueAt(0);
+            weight = 0.0;
+        } else {
+            int32_t i = 0;
+            while (timeAt(i + 1) < tq) {
+                ++i;
+            }
+            const double f = (tq - timeAt(i)) / (timeAt(i + 1) - timeAt(i));
+            delayed = valueAt(i) + f * (valueAt(i + 1) - valueAt(i));
+            weight = (i + 1 == n) ? f : 0.0;
+        }
+    }
+    if (spec != nullptr) {
+        spec->values[0] = t;
+        spec->values[1] = x;
+        spec->values[2] = weight;
+        spec->values[3] = used;
+        spec->value5 = delayed;
+    }
+    host().delayLoads.push_back({state, handle, td, tdmax, x, delayed, weight, inst});
+}
+
+void loadDelayDwrt(ZRT_GenericOperatorState* state, ZRT_Handle handle, double deriv, const s_ZRT_ContribLoader*,
+                   s_ZRT_DeviceInst* inst) {
+    const double weight = state != nullptr ? asDelaySpec(state)->values[2] : 0.0;
+    host().delayDerivs.push_back({state, handle, deriv, weight * deriv, inst});
+}
+
+void acceptDelay(ZRT_GenericOperatorState* state, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
+    ++host().acceptDelayCalls;
+    ZRT_DelaySpec* spec = asDelaySpec(state);
+    ZRT_TimeValHist* h = spec != nullptr ? spec->pHist : nullptr;
+    if (h == nullptr) {
+        return;
+    }
+    if (h->count > 0 && spec->values[0] <= histTime(h, h->count - 1)) {
+        return;  // no time has passed since the last accepted point
+    }
+    if (h->count < h->capacity) {
+        const int32_t slot = (h->head + h->count) % h->capacity;
+        h->times[slot] = spec->values[0];
+        h->values[slot] = spec->values[1];
+        ++h->count;
+    } else {
+        h->times[h->head] = spec->values[0];
+        h->values[h->head] = spec->values[1];
+        h->head = (h->head + 1) % h->capacity;
+    }
+}
+
+void* saveCrossEvent(ZRT_EventDesc* event) {
+    auto* saved = static_cast<ZRT_CrossEventState*>(ZRT_calloc(1, sizeof(ZRT_CrossEventState), nullptr, nullptr, nullptr));
+    if (saved != nullptr) {
+        auto it = host().crossStates.find(event);
+        if (it != host().crossStates.end()) {
+            *saved = it->second;
+        }
+        saved->tag = ZRT_CROSS_STATE_TAG;
+    }
+    return saved;
+}
+
+void restoreCrossEvent(ZRT_EventDesc* event, void* savedState) {
+    ++host().crossRestores;
+    host().crossStates[event] = *static_cast<const ZRT_CrossEventState*>(savedState);
+}
+
+// ---- end of delay states and cross events -------------------------------------
+
 // ---- guarded mathematics and noise ------------------------------------------
 
 void mathCheck(int32_t code, s_ZRT_DeviceInst* inst, int32_t line, const void* word,
@@ -279,6 +416,15 @@ void* limitedCalloc(size_t count, size_t size) { return g_heapGrants-- > 0 ? std
 
 }  // namespace
 
+void TestHost::freeDelaySpec(ZRT_GenericOperatorState* state) {
+    ZRT_DelaySpec* spec = asDelaySpec(state);
+    freeTimeValHist(spec->pHist);
+    ZRT_free(spec);
+    if (g_current != nullptr) {
+        ++g_current->delaySpecsFreed;
+    }
+}
+
 TestHost::TestHost() {
     if (g_current != nullptr) {
         throw std::logic_error("only one TestHost may be active");
@@ -313,6 +459,15 @@ TestHost::TestHost() {
     loader.GetDefault = getDefault;
     loader.GetAnalysisQueryMask = getAnalysisQueryMask;
     loader.pAMS = &ams;
+
+    // Delay states and cross events.
+    sim.CreateDelaySpec = createDelaySpec;
+    sim.CopyDelaySpec = copyDelaySpec;
+    sim.SaveCrossEvent = saveCrossEvent;
+    sim.RestoreCrossEvent = restoreCrossEvent;
+    loader.LoadDelay = loadDelay;
+    loader.LoadDelay_dwrt = loadDelayDwrt;
+    loader.AcceptDelay = acceptDelay;
     installFileSlots();
 
     // ---- events and time services ----

@@ -125,6 +125,31 @@ struct LoadRecord {
     s_ZRT_DeviceInst* inst;
 };
 
+// ---- delay states and cross events --------------------------------------
+// The host's delay: a ZRT_DelaySpec in the runtime's layout whose history
+// holds the accepted (time, input) points; the input of the present load is
+// pending until AcceptDelay. The delayed value at t - td interpolates
+// linearly between the points (the pending one last) and holds the oldest
+// value before the first. A maximum delay of 0.0 or less means no bound.
+struct DelayLoadRecord {
+    ZRT_GenericOperatorState* state;
+    ZRT_Handle handle;
+    double td;       // as the runtime passed it
+    double tdmax;
+    double x;
+    double delayed;  // the value the host loads into the delay entry
+    double weight;   // d delayed / d x
+    s_ZRT_DeviceInst* inst;
+};
+
+struct DelayDerivRecord {
+    ZRT_GenericOperatorState* state;
+    ZRT_Handle handle;  // a doublet of the branch row
+    double deriv;       // d x / d unknown, as the runtime passed it
+    double jacobian;    // weight * deriv: the host's matrix entry
+    s_ZRT_DeviceInst* inst;
+};
+
 // ---- events and time services ----------------------------------------------
 
 struct BoundStepRecord {
@@ -193,6 +218,21 @@ public:
     std::vector<LoadRecord> loads;
     int getSolCalls = 0;
 
+    // ---- delay states and cross events ----
+    std::vector<DelayLoadRecord> delayLoads;
+    std::vector<DelayDerivRecord> delayDerivs;
+    int delaySpecsCreated = 0;
+    int delaySpecsCopied = 0;
+    int delaySpecsFreed = 0;
+    int acceptDelayCalls = 0;
+    int delayHistoryCapacity = 16;
+    // The host's record of each cross or above event; SaveCrossEvent answers
+    // a ZRT_calloc copy (tag 3), RestoreCrossEvent writes it back here.
+    std::map<ZRT_EventDesc*, ZRT_CrossEventState> crossStates;
+    int crossRestores = 0;
+    // The free function of the host's delay states.
+    static void freeDelaySpec(ZRT_GenericOperatorState* state);
+    // ---- end of delay states and cross events ----
     // Guarded mathematics and noise.
     std::vector<MathCheckRecord> mathChecks;
     std::vector<int32_t> defaultQueries;  // GetDefault selectors, in the order asked

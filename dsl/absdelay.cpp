@@ -1,0 +1,192 @@
+#include <cmath>
+#include <cstdio>
+
+#include "ZRT_SupportLib.h"
+
+namespace {
+
+ZRT_GenericOperatorState* newDelayState(s_ZRT_SimInterface* sim) {
+    return sim != nullptr && sim->CreateDelaySpec != nullptr ? sim->CreateDelaySpec(sim) : nullptr;
+}
+
+ZRT_GenericOperatorState* copyDelayState(s_ZRT_SimInterface* sim, ZRT_GenericOperatorState* state) {
+    return state != nullptr && sim != nullptr && sim->CopyDelaySpec != nullptr ? sim->CopyDelaySpec(state)
+                                                                               : nullptr;
+}
+
+void loadBranchResidual(const ZRT_OpBranch_delay* pOp, const s_ZRT_ContribLoader* loader) {
+    const double residual = -operatorBranchValue(pOp, loader);
+    loader->LoadStaticRhs(1, &pOp->rhsHandle, &residual, loader, pOp->inst);
+}
+
+}  // namespace
+
+ZRT_OpBranch_delay* ZRT_createOpBranch_delay(const char* name, s_ZRT_DeviceInst* inst) {
+    auto* pOp = newOperator<ZRT_OpBranch_delay>(name, inst);
+    if (pOp == nullptr) {
+        return nullptr;
+    }
+    pOp->delayState = newDelayState(inst->pSim);
+    inst->flags |= ZRT_INST_HAS_OPERATOR;
+    return pOp;
+}
+
+void ZRT_destroyOpBranch_delay(ZRT_OpBranch_delay* pOp) {
+    if (pOp == nullptr) {
+        return;
+    }
+    if (ZRT_GenericOperatorState* pExistingState = pOp->delayState) {
+        ZRT_ASSERT_AT(pExistingState->opStateType == ZRT_DELAY_SPEC,
+                      "pExistingState && (((ZRT_GenericOperatorState *)pExistingState)->opStateType == "
+                      "ZRT_DELAY_SPEC)",
+                      __FILE__, __LINE__);
+        releaseOperatorState(pExistingState);
+    }
+    // A clone never shares its source's frequency response, so it is ours.
+    ZRT_free(pOp->freqResponse);
+    ZRT_free(pOp);
+}
+
+void ZRT_delayFinalizeTopology(ZRT_OpBranch_delay* pOp, void* extra, void* unused) {
+    (void)unused;
+    if (pOp != nullptr) {
+        finalizeOperatorTopology(pOp, extra);
+    }
+}
+
+void ZRT_delaySetStamp(ZRT_OpBranch_delay* pOp, void* extra) {
+    if (pOp == nullptr) {
+        return;
+    }
+    s_ZRT_SimInterface* sim = pOp->inst->pSim;
+    pOp->rhsHandle = sim->CreateStaticRhsStamp(pOp->_branchVar, nullptr, 0, pOp->inst, extra);
+    pOp->delayHandle = sim->CreateDelayStamp(pOp->_branchVar, 3, 1, pOp->inst, extra);
+    pOp->doubletHandle = sim->CreateDerivDoublet(pOp->_branchVar, pOp->_branchVar, nullptr, 0, 0, pOp->inst, extra);
+}
+
+ZRT_Handle ZRT_getDerivDoubletOpBranch_delay(ZRT_OpBranch_delay* pOp, s_ZRT_StateVar* nodeA, s_ZRT_StateVar* nodeB,
+                                             void* word, int32_t flag, void* extra) {
+    (void)word;
+    if (pOp == nullptr) {
+        return nullptr;
+    }
+    return pOp->inst->pSim->CreateDerivDoublet(pOp->_branchVar, nodeA, nodeB, 3, flag, pOp->inst, extra);
+}
+
+s_ZRT_StateVar* ZRT_getBranchVar_delay(const ZRT_OpBranch_delay* pOp) { return operatorBranchVar(pOp); }
+
+void ZRT_delaySetArg(ZRT_OpBranch_delay* pOp, double x, double td, double tdmax, const s_ZRT_ContribLoader* loader) {
+    if (pOp == nullptr) {
+        return;
+    }
+    if (td < 0.0) {  // a NaN delay passes unchanged
+        if (pOp->warned == 0) {
+            char text[2048];
+            std::snprintf(text, sizeof text,
+                          "A negative delay (%e) was supplied to the absdelay operator.\n"
+                          "A zero-valued delay will be used instead; future warnings will be suppressed.",
+                          td);
+            ZRT_Message(pOp->inst->pSim, pOp->inst, nullptr, ZRT_MSG_WARNING, text);
+            pOp->warned = 1;
+        }
+        td = 0.0;
+    }
+    loader->LoadDelay(pOp->delayState, pOp->delayHandle, td, tdmax, x, loader, pOp->inst);
+    pOp->presentDelay = td;
+}
+
+void ZRT_delaySetArg_dwrt(ZRT_OpBranch_delay* pOp, ZRT_Handle doublet, double deriv,
+                          const s_ZRT_ContribLoader* loader) {
+    if (pOp != nullptr) {
+        loader->LoadDelay_dwrt(pOp->delayState, doublet, deriv, loader, pOp->inst);
+    }
+}
+
+void ZRT_delayGenericLoadRHS(ZRT_OpBranch_delay* pOp, const s_ZRT_ContribLoader* loader) {
+    if (pOp != nullptr) {
+        loadBranchResidual(pOp, loader);
+    }
+}
+
+void ZRT_delayGenericLoad(ZRT_OpBranch_delay* pOp, const s_ZRT_ContribLoader* loader) {
+    if (pOp == nullptr) {
+        return;
+    }
+    loadBranchResidual(pOp, loader);
+    const double self = -1.0;
+    loader->LoadStaticDoublet(1, &pOp->doubletHandle, &self, loader, pOp->inst);
+}
+
+void ZRT_delayAcceptTimePoint(ZRT_OpBranch_delay* pOp, const s_ZRT_ContribLoader* loader) {
+    if (pOp != nullptr && loader->AcceptDelay != nullptr) {
+        loader->AcceptDelay(pOp->delayState, loader, pOp->inst);
+    }
+}
+
+void ZRT_delayReset(ZRT_OpBranch_delay* pOp) {
+    if (pOp == nullptr) {
+        return;
+    }
+    releaseOperatorState(pOp->delayState);
+    pOp->delayState = newDelayState(pOp->inst->pSim);
+    pOp->presentDelay = 0.0;
+}
+
+void ZRT_reportNoiseContribForOp_delay(ZRT_OpBranch_delay* pOp, int32_t sourceIndex, void* extra) {
+    if (pOp != nullptr) {
+        ZRT_reportNoiseContrib(pOp->inst, sourceIndex, pOp->rhsHandle, extra);
+    }
+}
+
+void ZRT_addNoiseForOp_delay(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_delay* pOp, double value) {
+    if (pOp == nullptr || pSrc == nullptr) {
+        return;
+    }
+    if (pOp->freqResponse == nullptr) {
+        s_ZRT_SimInterface* sim = pSrc->inst != nullptr ? pSrc->inst->pSim : nullptr;
+        auto* response = static_cast<ZRT_FreqResponse*>(ZRT_calloc(1, sizeof(ZRT_FreqResponse), sim, pSrc->inst, nullptr));
+        if (response == nullptr) {
+            return;
+        }
+        response->data = pOp;
+        response->fn = delayFreqResponse;
+        pOp->freqResponse = response;
+    }
+    ZRT_addColoredNoise(pSrc, pOp->rhsHandle, value, pOp->freqResponse);
+}
+
+void delayFreqResponse(void* pOp, double w, ZRT_Cmplx* out) {
+    const double td = static_cast<const ZRT_OpBranch_delay*>(pOp)->presentDelay;
+    out->re = std::cos(w * td);
+    out->im = -std::sin(w * td);
+}
+
+ZRT_OpBranch_delay* ZRT_OpClone_delay(const ZRT_OpBranch_delay* pOp, s_ZRT_DeviceInst* newInst) {
+    if (pOp == nullptr) {
+        return nullptr;
+    }
+    ZRT_OpBranch_delay* copy = cloneOperator(pOp, newInst);
+    if (copy == nullptr) {
+        return nullptr;
+    }
+    copy->delayState = copyDelayState(pOp->inst->pSim, pOp->delayState);
+    // The source's response names the source: the copy makes its own.
+    copy->freqResponse = nullptr;
+    return copy;
+}
+
+ZRT_GenericOperatorState* ZRT_delaySaveState(const ZRT_OpBranch_delay* pOp) {
+    return pOp != nullptr ? copyDelayState(pOp->inst->pSim, pOp->delayState) : nullptr;
+}
+
+void ZRT_delayRestoreState(ZRT_OpBranch_delay* pOp, ZRT_GenericOperatorState* pOpState) {
+    if (pOp == nullptr) {
+        return;
+    }
+    releaseOperatorState(pOp->delayState);
+    pOp->delayState = nullptr;
+    ZRT_ASSERT_AT(pOpState != nullptr && pOpState->opStateType == ZRT_DELAY_SPEC,
+                  "pOpState && (((ZRT_GenericOperatorState *)pOpState)->opStateType == ZRT_DELAY_SPEC)", __FILE__,
+                  __LINE__);
+    pOp->delayState = copyDelayState(pOp->inst->pSim, pOpState);
+}

@@ -1,0 +1,146 @@
+// Saved states of the operators: the delay-state payload with its
+// time-value history.
+#include "ZRT_SupportLib.h"
+
+namespace {
+
+constexpr char kHistBegin[] = "TimeValHist_Begin";
+constexpr char kHistEnd[] = "TimeValHist_End";
+constexpr size_t kHistBeginLength = sizeof kHistBegin - 1;  // 17, no terminator
+constexpr size_t kHistEndLength = sizeof kHistEnd - 1;      // 15
+constexpr size_t kPairBytes = 2 * sizeof(double);
+
+void writeDelaySpec(const ZRT_DelaySpec& spec, ZRT_OutputSerializer& out) {
+    out.write(spec.values, sizeof spec.values);
+    out.write(&spec.value5, sizeof spec.value5);
+    out.write(kHistBegin, kHistBeginLength);
+    const ZRT_TimeValHist* hist = spec.pHist;
+    const int32_t present = hist != nullptr ? 1 : 0;
+    out.write(&present, sizeof present);
+    if (hist != nullptr) {
+        out.write(&hist->head, sizeof hist->head);
+        out.write(&hist->count, sizeof hist->count);
+        out.write(&hist->data, sizeof hist->data);
+        out.write(&hist->capacity, sizeof hist->capacity);
+        for (int32_t i = 0; i < hist->capacity; ++i) {
+            out.write(&hist->times[i], sizeof(double));
+            out.write(&hist->values[i], sizeof(double));
+        }
+    }
+    out.write(kHistEnd, kHistEndLength);
+}
+
+// Reads a history whose presence flag was set. Null when the stream fails,
+// when its numbers do not describe a history that the remaining bytes can
+// hold, or when memory is exhausted.
+ZRT_TimeValHist* readTimeValHist(ZRT::InputSerializer& in, s_ZRT_SimInterface* sim) {
+    int32_t head = 0;
+    int32_t count = 0;
+    double data = 0.0;
+    int32_t capacity = 0;
+    if (!in.restore(head) || !in.restore(count) || !in.restore(data) || !in.restore(capacity)) {
+        return nullptr;
+    }
+    // Checked before anything is allocated: a damaged capacity must not turn
+    // into a huge request.
+    if (capacity < 3 || static_cast<size_t>(capacity) > in.remaining() / kPairBytes || head < 0 ||
+        head >= capacity || count < 0 || count > capacity) {
+        return nullptr;
+    }
+    ZRT_TimeValHist* hist = allocTimeValHist(capacity, data, sim);
+    if (hist == nullptr) {
+        return nullptr;
+    }
+    hist->head = head;
+    hist->count = count;
+    for (int32_t i = 0; i < capacity; ++i) {
+        if (!in.restore(hist->times[i]) || !in.restore(hist->values[i])) {
+            freeTimeValHist(hist);
+            return nullptr;
+        }
+    }
+    return hist;
+}
+
+bool readDelaySpec(ZRT_DelaySpec& spec, ZRT::InputSerializer& in) {
+    double values[5];
+    if (!in.read(values, sizeof values)) {
+        return false;
+    }
+    for (int i = 0; i < 4; ++i) {
+        spec.values[i] = values[i];
+    }
+    spec.value5 = values[4];
+    freeTimeValHist(spec.pHist);
+    spec.pHist = nullptr;
+
+    int32_t present = 0;
+    if (!in.skip(kHistBeginLength) || !in.restore(present)) {
+        return false;
+    }
+    if (present != 0) {
+        spec.pHist = readTimeValHist(in, spec.pSim);
+        if (spec.pHist == nullptr) {
+            return false;
+        }
+    }
+    return in.skip(kHistEndLength);
+}
+
+}  // namespace
+
+void serializeDelaySpec(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
+    if (*dir == ZRT_SRLZ_FAILED) {
+        return;
+    }
+    auto* spec = reinterpret_cast<ZRT_DelaySpec*>(state);
+    if (*dir == ZRT_SRLZ_SAVE) {
+        ZRT_OutputSerializer* out = inst != nullptr ? getOutputSerializer(&inst->pSerializer) : nullptr;
+        if (out == nullptr) {
+            *dir = ZRT_SRLZ_FAILED;
+            return;
+        }
+        writeDelaySpec(*spec, *out);
+        return;
+    }
+    ZRT::RestoreStream* stream = restoreStreamOf(inst);
+    if (stream == nullptr) {
+        *dir = ZRT_SRLZ_FAILED;
+        return;
+    }
+    ZRT::InputSerializer in(stream->stream);
+    if (!readDelaySpec(*spec, in)) {
+        *dir = ZRT_SRLZ_FAILED;
+    }
+}
+
+ZRT_TimeValHist* allocTimeValHist(int32_t capacity, double data, s_ZRT_SimInterface* sim) {
+    if (capacity < 3) {
+        capacity = 3;
+    }
+    auto* hist = static_cast<ZRT_TimeValHist*>(ZRT_calloc(1, sizeof(ZRT_TimeValHist), sim, nullptr, nullptr));
+    if (hist == nullptr) {
+        return nullptr;
+    }
+    const size_t slots = static_cast<size_t>(capacity);
+    hist->times = static_cast<double*>(ZRT_calloc(slots, sizeof(double), sim, nullptr, nullptr));
+    if (hist->times != nullptr) {
+        hist->values = static_cast<double*>(ZRT_calloc(slots, sizeof(double), sim, nullptr, nullptr));
+    }
+    if (hist->values == nullptr) {
+        freeTimeValHist(hist);
+        return nullptr;
+    }
+    hist->capacity = capacity;
+    hist->data = data;
+    return hist;
+}
+
+void freeTimeValHist(ZRT_TimeValHist* hist) {
+    if (hist == nullptr) {
+        return;
+    }
+    ZRT_free(hist->times);
+    ZRT_free(hist->values);
+    ZRT_free(hist);
+}
