@@ -210,7 +210,7 @@ struct Module {
     static void _module1_createSystemStateVars(s_ZRT_DeviceInst* inst, void* hostData) {
         if constexpr (M::hasDelayOp) {
             if (Block* b = block(inst)) {
-                ZRT_delayFinalizeTopology(b->delayOp[0], hostData, ZRT_KeepStateVarName(inst->pSim));
+                ZRT_delayFinalizeTopology(b->delayOp[0], hostData, nullptr);
             }
         } else {
             (void)inst;
@@ -608,6 +608,118 @@ struct Module {
         }
     }
 
+    // ---- save and restore -----------------------------------------------------
+
+    // The module's record in a saved state: its serialize function, then the
+    // memory values, the model variables and the integer model variables.
+    struct StateRecord {
+        ZRT_ModuleSerializeFn serialize;
+        [[no_unique_address]] Slots<double, M::memoryVars.size()> memory;
+        Slots<double, M::numModelVars> vars;
+        [[no_unique_address]] Slots<int32_t, M::numIntVars> ints;
+    };
+    static constexpr int32_t kNumOpStates = M::hasDelayOp ? 12 : 13;
+    static constexpr int kDelayOpState = 8;
+
+    static ZRT_SrlzDirE _serializeState__module1(s_ZRT_DeviceInst* inst, void* record, ZRT_SrlzDirE dir) {
+        auto* r = static_cast<StateRecord*>(record);
+        for (size_t i = 0; i < r->memory.size(); ++i) {
+            ZRT_serializeDouble(&r->memory[i], inst, &dir);
+        }
+        for (size_t i = 0; i < r->vars.size(); ++i) {
+            ZRT_serializeDouble(&r->vars[i], inst, &dir);
+        }
+        for (size_t i = 0; i < r->ints.size(); ++i) {
+            ZRT_serializeInt(&r->ints[i], inst, &dir);
+        }
+        return dir;
+    }
+
+    // Fills the host's record for one save or restore with a state record
+    // holding the instance's present values and zeroed operator- and
+    // event-state arrays. False (nothing kept) when memory ran out.
+    static bool prepareState(s_ZRT_DeviceInst* inst, Block* b, s_ZRT_DeviceState* state) {
+        s_ZRT_SimInterface* sim = inst->pSim;
+        auto* record = static_cast<StateRecord*>(ZRT_calloc(1, sizeof(StateRecord), sim, inst, nullptr));
+        auto** ops = static_cast<ZRT_GenericOperatorState**>(
+            ZRT_calloc(kNumOpStates, sizeof(ZRT_GenericOperatorState*), sim, inst, nullptr));
+        auto** events = static_cast<void**>(ZRT_calloc(1, sizeof(void*), sim, inst, nullptr));
+        if (record == nullptr || ops == nullptr || events == nullptr) {
+            ZRT_free(record);
+            ZRT_free(ops);
+            ZRT_free(events);
+            return false;
+        }
+        record->serialize = _serializeState__module1;
+        for (size_t i = 0; i < record->memory.size(); ++i) {
+            record->memory[i] = b->memory[i];
+        }
+        for (size_t i = 0; i < record->vars.size(); ++i) {
+            record->vars[i] = b->vars[i];
+        }
+        for (size_t i = 0; i < record->ints.size(); ++i) {
+            record->ints[i] = b->intVars[i];
+        }
+        state->pStateRec = record;
+        state->numOpStates = kNumOpStates;
+        state->pOpStates = ops;
+        state->numEventStates = 1;
+        state->pEventState = events;
+        state->pInst = inst;
+        if constexpr (M::hasDelayOp) {
+            ops[kDelayOpState] = ZRT_delaySaveState(b->delayOp[0]);
+        }
+        return true;
+    }
+
+    // Releases what prepareState made, operator states included.
+    static void releaseState(s_ZRT_DeviceState* state) {
+        ZRT_free(state->pStateRec);
+        ZRT_FreeDeviceStateData(state);
+        ZRT_free(state->pOpStates);
+        ZRT_free(state->pEventState);
+    }
+
+    static uint8_t* _module1_saveDeviceState(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state, uint32_t* count) {
+        Block* b = block(inst);
+        if (b == nullptr || state == nullptr || !prepareState(inst, b, state)) {
+            return nullptr;
+        }
+        uint8_t* bytes = ZRT_SaveDeviceState(state, inst, count);
+        // A failed save leaves its operator states to us.
+        releaseState(state);
+        return bytes;
+    }
+
+    static int32_t _module1_restoreDeviceState(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state,
+                                               const uint8_t* bytes, uint32_t count) {
+        Block* b = block(inst);
+        if (b == nullptr || state == nullptr || !prepareState(inst, b, state)) {
+            return 0;
+        }
+        if (ZRT_RestoreDeviceState(bytes, count, state, inst) == 0) {
+            releaseState(state);
+            return 0;
+        }
+        const auto* record = static_cast<const StateRecord*>(state->pStateRec);
+        for (size_t i = 0; i < record->memory.size(); ++i) {
+            b->memory[i] = record->memory[i];
+        }
+        for (size_t i = 0; i < record->vars.size(); ++i) {
+            b->vars[i] = record->vars[i];
+        }
+        for (size_t i = 0; i < record->ints.size(); ++i) {
+            b->intVars[i] = record->ints[i];
+        }
+        if constexpr (M::hasDelayOp) {
+            ZRT_delayRestoreState(b->delayOp[0], state->pOpStates[kDelayOpState]);
+        }
+        ZRT_RestoreEvents(inst, state);
+        releaseState(state);
+        inst->pMD->forceExecInvarCode(inst, 1);
+        return 1;
+    }
+
     // ---- registration -----------------------------------------------------
 
     static void registerModule(s_ZRT_ModuleDesc* pMD) {
@@ -638,6 +750,8 @@ struct Module {
         pMD->D2A_ImportEvents = _module1_D2A_ImportEvents;
         pMD->D2A_ImportTypes = _module1_D2A_ImportTypes;
         pMD->AMS_Sizes = _module1_AMS_Sizes;
+        pMD->saveDeviceState = _module1_saveDeviceState;
+        pMD->restoreDeviceState = _module1_restoreDeviceState;
         pMD->freeDeviceSerializer = ZRT_FreeDeviceSerializer;
         pMD->destroyInst = _module1_destroyInst;
 

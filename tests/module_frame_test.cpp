@@ -270,7 +270,7 @@ TEST(Lifecycle, MemoryValuesFollowTheirModelVariables) {
         if (spec.memory > 0) {
             EXPECT_GT(b.memory(0), 1000.0);
         }
-        EXPECT_EQ(host.delayAccepts, spec.delayOp ? 1 : 0);
+        EXPECT_EQ(host.acceptDelayCalls, spec.delayOp ? 1 : 0);
     }
 }
 
@@ -518,7 +518,7 @@ TEST(AlderTopology, ABranchThatAlreadyExistedIsCollapsed) {
     ModelInstance m(host, testhost::moduleSpec("alder_a"));
     s_ZRT_DeviceInst* inst = m.get();
     m.md.finalizeAnalogTopology(inst);
-    s_ZRT_StateVar* pre = ZRT_CreateBranchStateVar("_ub_d_di_i", 0, inst->nodeVars[6], inst->nodeVars[1], inst,
+    s_ZRT_StateVar* pre = ZRT_CreateBranchStateVar("_ub_d_di_i", ZRT_BRANCH_DEFAULT, inst->nodeVars[6], inst->nodeVars[1], inst,
                                                    nullptr);
     ASSERT_NE(pre, nullptr);
     pre->branch->branchNumber = 7;
