@@ -484,7 +484,14 @@ DcResult Circuit::solveDc(const std::vector<DcSource>& sources, const DcOptions&
         for (size_t r = 0; r < m; ++r) {
             const size_t i = freeRows[r];
             const double tol = unknowns_[i].isFlow ? options.voltageTol : options.currentTol;
-            if (std::fabs(F[r]) > tol + options.relTol * a.fScale[i]) {
+            // The residual cannot settle below the rounding of the unknowns it
+            // is computed from: a stiff row (a milliohm resistor) carries
+            // |J_ij x_j| far above its own values.
+            double scale = a.fScale[i];
+            for (size_t j = 0; j < size(); ++j) {
+                scale += std::fabs(a.J(i, j) * result.x[j]);
+            }
+            if (std::fabs(F[r]) > tol + options.relTol * scale) {
                 return false;
             }
         }

@@ -145,7 +145,10 @@ double getSol(s_ZRT_StateVar* sv, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*)
     return host().solution[sv->index];
 }
 
-int32_t answerDoNoise(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().doNoise; }
+int32_t answerDoNoise(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
+    ++host().doNoiseCalls;
+    return host().doNoise;
+}
 int32_t answerIsInitialStep(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
     ++host().isInitialStepCalls;
     return host().isInitialStep;
@@ -530,6 +533,7 @@ void TestHost::clearRecords() {
     topology.clear();
     loads.clear();
     getSolCalls = 0;
+    doNoiseCalls = 0;
     mathChecks.clear();
     defaultQueries.clear();
     fileCalls.clear();

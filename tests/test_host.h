@@ -217,6 +217,7 @@ public:
     std::vector<TopologyReport> topology;
     std::vector<LoadRecord> loads;
     int getSolCalls = 0;
+    int doNoiseCalls = 0;
 
     // ---- delay states and cross events ----
     std::vector<DelayLoadRecord> delayLoads;

@@ -1,0 +1,762 @@
+// The frame every model module is built on: registration, the private block,
+// the instance lifecycle, the topology callbacks driven by the family's
+// tables, and the exported analog functions. A module source supplies a
+// traits type M (names, sizes, flags, source lines, its family's topology and
+// its equations) and instantiates Module<M>; everything here has internal
+// linkage in that module.
+//
+// M provides:
+//   sourceName, assertLine, qcDiodeLine, moduleFlags
+//   numModelVars, numIntVars, memoryVars (model-variable numbers of the
+//   memory values), hasDelayOp, numHistory, numCollapse
+//   Topology: the family's tables (topology.h), or PendingTopology
+//   report: the module's topology report rows
+//   Equations: initialStep(load) and evaluate(load) on the model variables
+//   (equation_kit.h), or PendingEquations
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "ZRT_SupportLib.h"
+#include "analog_functions.h"
+#include "equation_kit.h"
+#include "topology.h"
+
+#define HBX_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace hbx {
+
+// Stands in for a family whose topology tables are not in the library yet:
+// it knows only the list lengths, and its modules create, report and stamp
+// nothing.
+template <size_t RR, size_t RD, size_t JR, size_t JD>
+struct PendingTopology {
+    static constexpr bool present = false;
+    static constexpr size_t numRR = RR, numRD = RD, numJR = JR, numJD = JD;
+};
+
+// Stands in for a model whose equations are not in the library yet: its
+// loads hand the host nothing.
+struct PendingEquations {
+    static constexpr bool present = false;
+};
+
+// N values of T in place; with N = 0 an empty member that takes no room in
+// the block (with [[no_unique_address]]).
+template <class T, size_t N>
+struct Slots {
+    T v[N];
+    static constexpr size_t size() { return N; }
+    T& operator[](size_t i) { return v[i]; }
+    const T& operator[](size_t i) const { return v[i]; }
+    T* data() { return v; }
+    const T* data() const { return v; }
+    void fill(const T& x) {
+        for (T& e : v) {
+            e = x;
+        }
+    }
+};
+template <class T>
+struct Slots<T, 0> {
+    static constexpr size_t size() { return 0; }
+    [[noreturn]] T& operator[](size_t) const { ZRT_assertFail("index into an empty member", __FILE__, __LINE__); }
+    T* data() { return nullptr; }
+    const T* data() const { return nullptr; }
+    void fill(const T&) {}
+};
+
+// The private block of one instance, in this order: clone function, model
+// variables, integer model variables, execute-invariant flag, the four
+// stamp-handle lists, memory values, absdelay operator, history values,
+// derivative handles of the delayed quantity, mixed-signal indices, collapse
+// bytes, branch counter. Members a module lacks take no room. Only the first
+// word, the clone function, is seen by the host.
+template <class M>
+struct ModuleBlock {
+    using T = typename M::Topology;
+    ZRT_CloneFn clone;
+    Slots<double, M::numModelVars> vars;
+    [[no_unique_address]] Slots<int32_t, M::numIntVars> intVars;
+    int32_t execInvariant;
+    Slots<ZRT_Handle, T::numRR> rr;
+    Slots<ZRT_Handle, T::numRD> rd;
+    Slots<ZRT_Handle, T::numJR> jr;
+    Slots<ZRT_Handle, T::numJD> jd;
+    [[no_unique_address]] Slots<double, M::memoryVars.size()> memory;
+    [[no_unique_address]] Slots<ZRT_OpBranch_delay*, M::hasDelayOp ? 1 : 0> delayOp;
+    Slots<double, M::numHistory> history;
+    [[no_unique_address]] Slots<ZRT_Handle, M::hasDelayOp ? 4 : 0> derivHandles;
+    Slots<int32_t, 4> amsIndices;
+    Slots<uint8_t, M::numCollapse> collapsed;
+    int32_t branchCounter;
+};
+
+template <class M>
+struct Module {
+    using Block = ModuleBlock<M>;
+    using Topo = typename M::Topology;
+    static_assert(std::is_trivially_copyable_v<Block>, "the block is allocated zeroed and copied bytewise");
+
+    static Block* block(s_ZRT_DeviceInst* inst) { return static_cast<Block*>(inst->pModuleData); }
+
+    // ---- tables handed to the host --------------------------------------
+
+    static constexpr ZRT_OutVarDesc OutVarDescArray__module1[1] = {{nullptr, 5, 0, 0, -1}};
+    static constexpr const char* _module1_D2A_ImportNames[1] = {""};
+    static constexpr int32_t _module1_D2A_ImportEvents[2] = {-1, 0};
+    // Writable storage of this module alone: the host may fill it.
+    static inline uint8_t _module1_D2A_ImportTypes[16] = {};
+    static inline int32_t _module1_AMS_Sizes[4] = {};
+
+    // ---- exported analog functions --------------------------------------
+
+    static ZRT_TaggedValue* result(ZRT_TaggedValue* out, double value) {
+        out->tag = ZRT_TAG_REAL;
+        out->pad = 0;
+        out->value.r = value;
+        return out;
+    }
+
+    // Arguments are converted from the last to the first.
+    static ZRT_TaggedValue* _fnWrap__module1_ln_cosh(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
+                                                     s_ZRT_DeviceInst* inst) {
+        const double x = convToReal(args[0], inst);
+        return result(out, ln_cosh(x));
+    }
+    static ZRT_TaggedValue* _fnWrap__module1_max_smooth(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
+                                                        s_ZRT_DeviceInst* inst) {
+        const double e = convToReal(args[2], inst);
+        const double y = convToReal(args[1], inst);
+        const double x = convToReal(args[0], inst);
+        return result(out, max_smooth(x, y, e));
+    }
+    static ZRT_TaggedValue* _fnWrap__module1_min_smooth(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
+                                                        s_ZRT_DeviceInst* inst) {
+        const double e = convToReal(args[2], inst);
+        const double y = convToReal(args[1], inst);
+        const double x = convToReal(args[0], inst);
+        return result(out, min_smooth(x, y, e));
+    }
+    static double qc_diode(double a0, double a1, double a2, double a3, double a4, double a5,
+                           s_ZRT_DeviceInst* inst) {
+        const double d = a5 - a4;
+        if (a2 > 0.001) {
+            const double lc = ln_cosh(a3 * d);
+            const double q = ZRT_RealChkDiv(a2, a3, inst, M::qcDiodeLine, nullptr, 0);
+            return (q * lc + d) * (a1 * a0);
+        }
+        return (a1 * a0) * d;
+    }
+    static ZRT_TaggedValue* _fnWrap__module1_qc_diode(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
+                                                      s_ZRT_DeviceInst* inst) {
+        double a[6];
+        for (int i = 5; i >= 0; --i) {
+            a[i] = convToReal(args[i], inst);
+        }
+        return result(out, qc_diode(a[0], a[1], a[2], a[3], a[4], a[5], inst));
+    }
+    static ZRT_TaggedValue* _fnWrap__module1_sign(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
+                                                  s_ZRT_DeviceInst* inst) {
+        const double x = convToReal(args[0], inst);
+        return result(out, sign(x));
+    }
+
+    // Ascending byte order of the names; no terminating row.
+    static constexpr ZRT_ExportFuncDesc _module1_ExportFuncArray[5] = {
+        {"ln_cosh", 1, _fnWrap__module1_ln_cosh},
+        {"max_smooth", 3, _fnWrap__module1_max_smooth},
+        {"min_smooth", 3, _fnWrap__module1_min_smooth},
+        {"qc_diode", 6, _fnWrap__module1_qc_diode},
+        {"sign", 1, _fnWrap__module1_sign},
+    };
+
+    // ---- lifecycle --------------------------------------------------------
+
+    static void _module1_initPersistentVariables(Block* b) {
+        b->vars.fill(0.0);
+        b->intVars.fill(0);
+    }
+
+    static int32_t _module1_finalizeAnalogTopology(s_ZRT_DeviceInst* inst) {
+        auto* b = static_cast<Block*>(ZRT_calloc(1, sizeof(Block), inst->pSim, nullptr, nullptr));
+        inst->pModuleData = b;
+        if (b == nullptr) {
+            return 1;  // the host's "exit" returned; every later callback finds no block
+        }
+        b->clone = _module1_clone;
+        b->execInvariant = 1;
+        if constexpr (M::hasDelayOp) {
+            b->delayOp[0] = nullptr;
+        }
+        inst->limexps[0] = ZRT_createLimexp(inst, 0, 0, 0);
+        for (int k = 0; k < 4; ++k) {
+            ZRT_setNoiseSrcInfo(&inst->noiseSrcs[k], ZRT_WHITE_NOISE_SRC, 0, "__white__", inst);
+        }
+        inst->events[0] = ZRT_createSimEvent_initial_step(inst, 0);
+        ZRT_initFileDescs(inst);
+        _module1_initPersistentVariables(b);
+        b->memory.fill(0.0);
+        inst->flags &= static_cast<uint8_t>(~ZRT_INST_MEMORY_RESET);
+        if constexpr (M::hasDelayOp) {
+            b->delayOp[0] = ZRT_createOpBranch_delay("_opdelay8", inst);
+        }
+        return 1;
+    }
+
+    static void _module1_createSystemStateVars(s_ZRT_DeviceInst* inst, void* hostData) {
+        if constexpr (M::hasDelayOp) {
+            if (Block* b = block(inst)) {
+                ZRT_delayFinalizeTopology(b->delayOp[0], hostData, nullptr);
+            }
+        } else {
+            (void)inst;
+            (void)hostData;
+        }
+    }
+
+    static void _module1_doAnalogInitial(s_ZRT_DeviceInst* inst) {
+        inst->flags &= static_cast<uint8_t>(~ZRT_INST_MEMORY_RESET);
+    }
+
+    static void _module1_doAnalogStrobe(s_ZRT_DeviceInst*) {}
+    static void _module1_AMS_GetArraySizes(s_ZRT_DeviceInst*) {}
+
+    static void storeMemoryValues(Block* b) {
+        for (size_t i = 0; i < M::memoryVars.size(); ++i) {
+            b->memory[i] = b->vars[M::memoryVars[i]];
+        }
+    }
+
+    static void _module1_setMemoryStates(s_ZRT_DeviceInst* inst) {
+        if (Block* b = block(inst)) {
+            storeMemoryValues(b);
+        }
+    }
+
+    static void _module1_tranAcceptPoint(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
+        Block* b = block(inst);
+        if (b == nullptr) {
+            return;
+        }
+        storeMemoryValues(b);
+        if constexpr (M::hasDelayOp) {
+            ZRT_delayAcceptTimePoint(b->delayOp[0], loader);
+        } else {
+            (void)loader;
+        }
+    }
+
+    static void _module1_resetMemoryStates(s_ZRT_DeviceInst* inst) {
+        Block* b = block(inst);
+        if (b == nullptr) {
+            return;
+        }
+        b->memory.fill(0.0);
+        b->execInvariant = 1;
+        _module1_initPersistentVariables(b);
+        if constexpr (M::hasDelayOp) {
+            ZRT_delayReset(b->delayOp[0]);
+        }
+        inst->flags |= ZRT_INST_MEMORY_RESET;
+    }
+
+    static void _module1_forceExecInvarCode(s_ZRT_DeviceInst* inst, int32_t value) {
+        if (Block* b = block(inst)) {
+            b->execInvariant = value != 0 ? 1 : 0;
+        }
+    }
+
+    // Rows whose index lies outside the module's variables keep their value,
+    // as rows of an unknown type do.
+    static void _module1_getOutVarInfo(int32_t count, const ZRT_OutVarDesc* rows, ZRT_OutVarInfo* results,
+                                       s_ZRT_DeviceInst* inst) {
+        Block* b = block(inst);
+        for (int32_t i = 0; b != nullptr && i < count; ++i) {
+            const ZRT_OutVarDesc& row = rows[i];
+            results[i].row = &row;
+            if (row.type == 0 && row.index >= 0 && row.index < M::numModelVars) {
+                results[i].value.r = b->vars[row.index];
+            } else if (row.type == 1 && row.index >= 0 && row.index < M::numIntVars) {
+                results[i].value.i = b->intVars[row.index];
+            }
+        }
+    }
+
+    static void _module1_setAMS_Indices(s_ZRT_DeviceInst* inst, int32_t i0, int32_t i1, int32_t i2, int32_t i3) {
+        Block* b = block(inst);
+        if (b == nullptr) {
+            return;
+        }
+        const int32_t indices[4] = {i0, i1, i2, i3};
+        for (int k = 0; k < 4; ++k) {
+            if (_module1_AMS_Sizes[k] > 0) {
+                b->amsIndices[k] = indices[k];
+            }
+        }
+    }
+
+    // (source block, allocating instance, operator instance) -> a copy of the
+    // whole block; a birch block's operator is cloned onto the operator
+    // instance. The copy is stored in no instance.
+    static void* _module1_clone(void* source, s_ZRT_DeviceInst* allocInst, s_ZRT_DeviceInst* opInst) {
+        if (source == nullptr) {
+            return nullptr;
+        }
+        s_ZRT_SimInterface* sim = allocInst != nullptr ? allocInst->pSim : nullptr;
+        auto* copy = static_cast<Block*>(ZRT_calloc(1, sizeof(Block), sim, allocInst, nullptr));
+        if (copy == nullptr) {
+            return nullptr;
+        }
+        std::memcpy(copy, source, sizeof(Block));
+        if constexpr (M::hasDelayOp) {
+            copy->delayOp[0] = ZRT_OpClone_delay(static_cast<Block*>(source)->delayOp[0], opInst);
+        } else {
+            (void)opInst;
+        }
+        return copy;
+    }
+
+    static void _module1_destroyInst(s_ZRT_DeviceInst* inst) {
+        Block* b = block(inst);
+        if (b == nullptr) {
+            return;
+        }
+        if constexpr (M::hasDelayOp) {
+            ZRT_destroyOpBranch_delay(b->delayOp[0]);
+        }
+        ZRT_free(b);
+    }
+
+    // ---- topology ---------------------------------------------------------
+
+    static s_ZRT_StateVar* node(s_ZRT_DeviceInst* inst, Block* b, NodeRef ref) {
+        switch (ref.where) {
+        case Where::First:
+            return inst->nodeVars != nullptr ? inst->nodeVars[ref.slot] : nullptr;
+        case Where::Second:
+            return inst->internalVars != nullptr ? inst->internalVars[ref.slot] : nullptr;
+        case Where::OpBranch:
+            if constexpr (M::hasDelayOp) {
+                return ZRT_getBranchVar_delay(b->delayOp[0]);
+            }
+            return nullptr;
+        case Where::Ground:
+            break;
+        }
+        return nullptr;
+    }
+
+    static void _module1_createBranches(s_ZRT_DeviceInst* inst, void* hostData) {
+        Block* b = block(inst);
+        if constexpr (Topo::present) {
+            if (b == nullptr) {
+                return;
+            }
+            b->branchCounter = 0;
+            for (const BranchSpec& spec : Topo::branches) {
+                s_ZRT_StateVar* sv = ZRT_CreateBranchStateVar(spec.name, ZRT_BRANCH_DEFAULT, node(inst, b, spec.pos),
+                                                              node(inst, b, spec.neg), inst, hostData);
+                uint8_t collapsed = 0;
+                // A variable that came back without a branch record (the host's
+                // "exit" returned after an allocation failure) is kept as it is.
+                if (sv != nullptr && sv->branch != nullptr) {
+                    if (sv->branch->branchNumber < 0) {
+                        sv->branch->branchNumber = b->branchCounter++;
+                    }
+                    collapsed = sv->branch->useCount > 1 ? 1 : 0;
+                }
+                b->collapsed[spec.collapse] = collapsed;
+                inst->internalVars[spec.slot] = sv;
+            }
+        } else {
+            (void)b;
+            (void)hostData;
+        }
+    }
+
+    static void _module1_reportTopology(s_ZRT_DeviceInst* inst, void* hostData) {
+        Block* b = block(inst);
+        if constexpr (Topo::present) {
+            if (b == nullptr || inst->pSim == nullptr || inst->pSim->ReportTopology == nullptr) {
+                return;
+            }
+            for (const ReportRow& row : M::report) {
+                if (b->collapsed[row.collapse] == 0) {
+                    inst->pSim->ReportTopology(node(inst, b, row.a), node(inst, b, row.b), row.kind, row.name,
+                                               inst, hostData);
+                }
+            }
+        } else {
+            (void)b;
+            (void)hostData;
+        }
+    }
+
+    static void _module1_setAnalogStamp(s_ZRT_DeviceInst* inst, void* hostData) {
+        Block* b = block(inst);
+        if constexpr (Topo::present) {
+            if (b == nullptr) {
+                return;
+            }
+            s_ZRT_SimInterface* sim = inst->pSim;
+            if constexpr (M::hasDelayOp) {
+                for (size_t k = 0; k < 4; ++k) {
+                    const auto& pair = Topo::delayDoublets[k];
+                    b->derivHandles[k] = ZRT_getDerivDoubletOpBranch_delay(
+                        b->delayOp[0], node(inst, b, pair[0]), node(inst, b, pair[1]), 0, 1, hostData);
+                }
+            }
+            for (const StampSlot& slot : Topo::order) {
+                const size_t p = slot.position;
+                switch (slot.list) {
+                case StampList::StaticRhs: {
+                    const StampEntry& e = Topo::rr[p];
+                    b->rr[p] = sim->CreateStaticRhsStamp(node(inst, b, e.a), node(inst, b, e.b), e.flag, inst,
+                                                         hostData);
+                    break;
+                }
+                case StampList::DynamicRhs: {
+                    const StampEntry& e = Topo::rd[p];
+                    b->rd[p] = sim->CreateDynamicRhsStamp(node(inst, b, e.a), node(inst, b, e.b), e.flag, inst,
+                                                          hostData);
+                    break;
+                }
+                case StampList::StaticJacobian: {
+                    const StampEntry& e = Topo::jr[p];
+                    b->jr[p] = sim->CreateJacobianStamp(node(inst, b, e.a), node(inst, b, e.b), node(inst, b, e.c),
+                                                        node(inst, b, e.d), 0, e.flag, inst, hostData);
+                    break;
+                }
+                case StampList::DynamicJacobian: {
+                    const StampEntry& e = Topo::jd[p];
+                    b->jd[p] = sim->CreateJacobianStamp(node(inst, b, e.a), node(inst, b, e.b), node(inst, b, e.c),
+                                                        node(inst, b, e.d), 1, e.flag, inst, hostData);
+                    break;
+                }
+                }
+            }
+            if constexpr (M::hasDelayOp) {
+                ZRT_delaySetStamp(b->delayOp[0], hostData);
+            }
+            for (int32_t k = 0; k < 4; ++k) {
+                ZRT_reportNoiseContrib(inst, k, b->rr[Topo::noiseRR[k]], hostData);
+            }
+        } else {
+            (void)b;
+            (void)hostData;
+        }
+    }
+
+    // ---- loads ------------------------------------------------------------
+
+    // The loader's DoNoise; a loader without the slot runs no noise analysis.
+    static bool noiseAnalysis(const s_ZRT_ContribLoader* loader, s_ZRT_DeviceInst* inst) {
+        return loader->DoNoise != nullptr && loader->DoNoise(loader, inst) != 0;
+    }
+
+    // What a model's equations see of one load call.
+    template <bool Full>
+    struct Load {
+        s_ZRT_DeviceInst* inst;
+        const s_ZRT_ContribLoader* loader;
+        Block* b;
+        double* rr;
+        double* rd;
+        double* jr;  // null in the right-hand-side load
+        double* jd;
+        const double* P;
+        const int32_t* N;
+
+        static constexpr bool full = Full;
+        double* vars() const { return b->vars.data(); }
+        double* history() const { return b->history.data(); }
+        bool invariantsDue() const { return b->execInvariant != 0; }
+        DivSite site() const { return {inst, loader}; }
+        s_ZRT_LimexpDesc* limexpDesc() const { return inst->limexps[0]; }
+
+        // Present solution of a node or branch flow; an absent one reads 0.0
+        // without asking the host.
+        double V(NodeRef ref) const {
+            s_ZRT_StateVar* sv = node(inst, b, ref);
+            return sv != nullptr ? loader->GetSol(sv, loader, inst) : 0.0;
+        }
+        double V(NodeRef a, NodeRef c) const {
+            const double va = V(a);
+            return va - V(c);
+        }
+
+        // Noise source k at its point of the evaluation: in the full load the
+        // loader is asked again, and during a noise analysis the source gets
+        // its power and a contribution of sqrt(multiplicity) on the residual
+        // entry it drives.
+        void noise(int k, double power) const {
+            if constexpr (Full) {
+                if (noiseAnalysis(loader, inst)) {
+                    ZRT_NoiseSrc* src = &inst->noiseSrcs[k];
+                    ZRT_setWhiteNoisePwr(src, power);
+                    ZRT_addNoise(src, b->rr[Topo::noiseRR[k]], std::sqrt(P[0]), loader);
+                }
+            } else {
+                (void)k;
+                (void)power;
+            }
+        }
+    };
+
+    template <bool Full>
+    static void load(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
+        Block* b = block(inst);
+        if (b == nullptr) {
+            return;
+        }
+        constexpr size_t nJR = Full ? Topo::numJR : 1, nJD = Full ? Topo::numJD : 1;
+        double rr[Topo::numRR] = {};
+        double rd[Topo::numRD] = {};
+        double jr[nJR] = {};
+        double jd[nJD] = {};
+
+        if (noiseAnalysis(loader, inst)) {
+            for (int k = 0; k < 4; ++k) {
+                ZRT_clearNoiseSrc(&inst->noiseSrcs[k]);
+            }
+        }
+        if (inst->pTimeControl != nullptr) {
+            ZRT_InitTimeControlData(inst->pTimeControl);
+        }
+        if (inst->pTerminate != nullptr) {
+            ZRT_InitTerminateRequest(inst->pTerminate);
+        }
+        inst->flags &= static_cast<uint8_t>(~ZRT_INST_MEMORY_RESET);
+        for (size_t i = 0; i < M::memoryVars.size(); ++i) {
+            b->vars[M::memoryVars[i]] = b->memory[i];
+        }
+
+        const Load<Full> c{inst, loader, b, rr, rd, Full ? jr : nullptr, Full ? jd : nullptr, inst->realParams,
+                           inst->intParams};
+        if (ZRT_eventSignal(inst->events[0], loader) != 0) {
+            M::Equations::initialStep(c);
+        }
+        M::Equations::evaluate(c);
+
+        // Equations of the uncollapsed branch state variables.
+        for (size_t k = 0; k < Topo::branches.size(); ++k) {
+            const BranchSpec& spec = Topo::branches[k];
+            if (b->collapsed[spec.collapse] != 0) {
+                continue;
+            }
+            const BranchEquation& eq = Topo::branchEquations[k];
+            const double flow = c.V(n2(spec.slot));
+            const double drop = c.V(spec.pos, spec.neg);
+            rr[eq.pairRR] += flow;
+            rr[eq.branchRR] -= drop;
+            if constexpr (Full) {
+                jr[eq.jrPairBranch] += 1.0;
+                jr[eq.jrBranchPair] -= 1.0;
+            }
+        }
+
+        const double m = inst->realParams[0];
+        if (!(m == 1.0)) {
+            scale(rr, Topo::numRR, m);
+            scale(rd, Topo::numRD, m);
+            if constexpr (Full) {
+                scale(jr, Topo::numJR, m);
+                scale(jd, Topo::numJD, m);
+            }
+        }
+
+        loader->LoadStaticRhs(static_cast<int32_t>(Topo::numRR), b->rr.data(), rr, loader, inst);
+        loader->LoadDynamicRhs(static_cast<int32_t>(Topo::numRD), b->rd.data(), rd, loader, inst);
+        if constexpr (Full) {
+            loader->LoadStaticJacobian(static_cast<int32_t>(Topo::numJR), b->jr.data(), jr, loader, inst);
+            loader->LoadDynamicJacobian(static_cast<int32_t>(Topo::numJD), b->jd.data(), jd, loader, inst);
+        }
+        if constexpr (M::hasDelayOp) {
+            if constexpr (Full) {
+                ZRT_delayGenericLoad(b->delayOp[0], loader);
+            } else {
+                ZRT_delayGenericLoadRHS(b->delayOp[0], loader);
+            }
+        }
+        b->execInvariant = 0;
+    }
+
+    static void scale(double* values, size_t count, double m) {
+        for (size_t i = 0; i < count; ++i) {
+            values[i] *= m;
+        }
+    }
+
+    static void _module1_genericAnalogLoad(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
+        if constexpr (M::Equations::present && Topo::present) {
+            load<true>(inst, loader);
+        } else {
+            (void)inst;
+            (void)loader;
+        }
+    }
+    static void _module1_genericAnalogLoadRHS(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
+        if constexpr (M::Equations::present && Topo::present) {
+            load<false>(inst, loader);
+        } else {
+            (void)inst;
+            (void)loader;
+        }
+    }
+
+    // ---- save and restore -----------------------------------------------------
+
+    // The module's record in a saved state: its serialize function, then the
+    // memory values, the model variables and the integer model variables.
+    struct StateRecord {
+        ZRT_ModuleSerializeFn serialize;
+        [[no_unique_address]] Slots<double, M::memoryVars.size()> memory;
+        Slots<double, M::numModelVars> vars;
+        [[no_unique_address]] Slots<int32_t, M::numIntVars> ints;
+    };
+    static constexpr int32_t kNumOpStates = M::hasDelayOp ? 12 : 13;
+    static constexpr int kDelayOpState = 8;
+
+    static ZRT_SrlzDirE _serializeState__module1(s_ZRT_DeviceInst* inst, void* record, ZRT_SrlzDirE dir) {
+        auto* r = static_cast<StateRecord*>(record);
+        for (size_t i = 0; i < r->memory.size(); ++i) {
+            ZRT_serializeDouble(&r->memory[i], inst, &dir);
+        }
+        for (size_t i = 0; i < r->vars.size(); ++i) {
+            ZRT_serializeDouble(&r->vars[i], inst, &dir);
+        }
+        for (size_t i = 0; i < r->ints.size(); ++i) {
+            ZRT_serializeInt(&r->ints[i], inst, &dir);
+        }
+        return dir;
+    }
+
+    // Fills the host's record for one save or restore with a state record
+    // holding the instance's present values and zeroed operator- and
+    // event-state arrays. False (nothing kept) when memory ran out.
+    static bool prepareState(s_ZRT_DeviceInst* inst, Block* b, s_ZRT_DeviceState* state) {
+        s_ZRT_SimInterface* sim = inst->pSim;
+        auto* record = static_cast<StateRecord*>(ZRT_calloc(1, sizeof(StateRecord), sim, inst, nullptr));
+        auto** ops = static_cast<ZRT_GenericOperatorState**>(
+            ZRT_calloc(kNumOpStates, sizeof(ZRT_GenericOperatorState*), sim, inst, nullptr));
+        auto** events = static_cast<void**>(ZRT_calloc(1, sizeof(void*), sim, inst, nullptr));
+        if (record == nullptr || ops == nullptr || events == nullptr) {
+            ZRT_free(record);
+            ZRT_free(ops);
+            ZRT_free(events);
+            return false;
+        }
+        record->serialize = _serializeState__module1;
+        for (size_t i = 0; i < record->memory.size(); ++i) {
+            record->memory[i] = b->memory[i];
+        }
+        for (size_t i = 0; i < record->vars.size(); ++i) {
+            record->vars[i] = b->vars[i];
+        }
+        for (size_t i = 0; i < record->ints.size(); ++i) {
+            record->ints[i] = b->intVars[i];
+        }
+        state->pStateRec = record;
+        state->numOpStates = kNumOpStates;
+        state->pOpStates = ops;
+        state->numEventStates = 1;
+        state->pEventState = events;
+        state->pInst = inst;
+        if constexpr (M::hasDelayOp) {
+            ops[kDelayOpState] = ZRT_delaySaveState(b->delayOp[0]);
+        }
+        return true;
+    }
+
+    // Releases what prepareState made, operator states included.
+    static void releaseState(s_ZRT_DeviceState* state) {
+        ZRT_free(state->pStateRec);
+        ZRT_FreeDeviceStateData(state);
+        ZRT_free(state->pOpStates);
+        ZRT_free(state->pEventState);
+    }
+
+    static uint8_t* _module1_saveDeviceState(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state, uint32_t* count) {
+        Block* b = block(inst);
+        if (b == nullptr || state == nullptr || !prepareState(inst, b, state)) {
+            return nullptr;
+        }
+        uint8_t* bytes = ZRT_SaveDeviceState(state, inst, count);
+        // A failed save leaves its operator states to us.
+        releaseState(state);
+        return bytes;
+    }
+
+    static int32_t _module1_restoreDeviceState(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state,
+                                               const uint8_t* bytes, uint32_t count) {
+        Block* b = block(inst);
+        if (b == nullptr || state == nullptr || !prepareState(inst, b, state)) {
+            return 0;
+        }
+        if (ZRT_RestoreDeviceState(bytes, count, state, inst) == 0) {
+            releaseState(state);
+            return 0;
+        }
+        const auto* record = static_cast<const StateRecord*>(state->pStateRec);
+        for (size_t i = 0; i < record->memory.size(); ++i) {
+            b->memory[i] = record->memory[i];
+        }
+        for (size_t i = 0; i < record->vars.size(); ++i) {
+            b->vars[i] = record->vars[i];
+        }
+        for (size_t i = 0; i < record->ints.size(); ++i) {
+            b->intVars[i] = record->ints[i];
+        }
+        if constexpr (M::hasDelayOp) {
+            ZRT_delayRestoreState(b->delayOp[0], state->pOpStates[kDelayOpState]);
+        }
+        ZRT_RestoreEvents(inst, state);
+        releaseState(state);
+        inst->pMD->forceExecInvarCode(inst, 1);
+        return 1;
+    }
+
+    // ---- registration -----------------------------------------------------
+
+    static void registerModule(s_ZRT_ModuleDesc* pMD) {
+        ZRT_ASSERT_AT(pMD != nullptr, "pMD", M::sourceName, M::assertLine);
+        pMD->numOutVars = 0;
+        pMD->moduleFlags = M::moduleFlags;
+        pMD->numExportFuncs = 5;
+        pMD->outVarDescs = OutVarDescArray__module1;
+
+        pMD->finalizeAnalogTopology = _module1_finalizeAnalogTopology;
+        pMD->reportTopology = _module1_reportTopology;
+        pMD->createBranches = _module1_createBranches;
+        pMD->createSystemStateVars = _module1_createSystemStateVars;
+        pMD->setAnalogStamp = _module1_setAnalogStamp;
+        pMD->doAnalogInitial = _module1_doAnalogInitial;
+        pMD->genericAnalogLoad = _module1_genericAnalogLoad;
+        pMD->genericAnalogLoadRHS = _module1_genericAnalogLoadRHS;
+        pMD->doAnalogStrobe = _module1_doAnalogStrobe;
+        pMD->setMemoryStates = _module1_setMemoryStates;
+        pMD->resetMemoryStates = _module1_resetMemoryStates;
+        pMD->tranAcceptPoint = _module1_tranAcceptPoint;
+        pMD->forceExecInvarCode = _module1_forceExecInvarCode;
+        pMD->getOutVarInfo = _module1_getOutVarInfo;
+
+        pMD->setAMS_Indices = _module1_setAMS_Indices;
+        pMD->AMS_GetArraySizes = _module1_AMS_GetArraySizes;
+        pMD->D2A_ImportNames = _module1_D2A_ImportNames;
+        pMD->D2A_ImportEvents = _module1_D2A_ImportEvents;
+        pMD->D2A_ImportTypes = _module1_D2A_ImportTypes;
+        pMD->AMS_Sizes = _module1_AMS_Sizes;
+        pMD->saveDeviceState = _module1_saveDeviceState;
+        pMD->restoreDeviceState = _module1_restoreDeviceState;
+        pMD->freeDeviceSerializer = ZRT_FreeDeviceSerializer;
+        pMD->destroyInst = _module1_destroyInst;
+
+        pMD->exportFuncs = _module1_ExportFuncArray;
+    }
+};
+
+}  // namespace hbx

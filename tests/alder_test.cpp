@@ -1,0 +1,411 @@
+// The alder models in the test host's circuit: Jacobians against their own
+// residuals, the right-hand-side load against the full load, DC Newton over
+// Id-Vd families, and the load procedure's multiplicity, noise, collapse
+// and invariant handling.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ZRT_SupportLib.h"
+#include "model_fixture.h"
+
+namespace {
+
+using namespace testhost;
+
+const char* const kAlder[] = {"alder_a", "alder_b", "alder_c"};
+
+// Bias points spread over the smooth interior: the gate from pinch-off to
+// forward, the drain from reverse to beyond the knee.
+std::vector<std::pair<double, double>> biasPoints() {
+    std::vector<std::pair<double, double>> points;
+    for (double vg : {-2.6, -1.8, -1.2, -0.6, 0.0, 0.4}) {
+        for (double vd : {-1.5, -0.4, 0.3, 0.9, 2.0, 4.0, 7.0, 11.0, 16.0}) {
+            points.push_back({vg, vd});
+        }
+    }
+    return points;
+}
+
+FdOptions fdOptions() {
+    FdOptions o;
+    o.relTol = 1e-5;
+    o.absTol = 1e-12;     // siemens and farads far below any entry that matters
+    o.rowRelTol = 1e-8;   // entries at the rounding level of their row
+    return o;
+}
+
+TEST(AlderLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
+    for (const char* name : kAlder) {
+        SCOPED_TRACE(name);
+        TestHost host;
+        ModelCircuit mc(host, moduleSpec(name));
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<double> jitter(-0.05, 0.05);
+        int checked = 0;
+        for (auto [vg, vd] : biasPoints()) {
+            DcResult op = mc.solve(vg, vd);
+            ASSERT_TRUE(op.converged) << vg << " " << vd << ": " << op.failure;
+            // At the operating point, and off it with every unknown moved a little.
+            std::vector<double> off = op.x;
+            for (double& v : off) {
+                v += jitter(rng) * (1.0 + std::fabs(v));
+            }
+            for (const std::vector<double>* x : {&op.x, &off}) {
+                FdReport report = mc.circuit->checkJacobian(*x, fdOptions());
+                EXPECT_TRUE(report.passed()) << "vg " << vg << " vd " << vd << "\n" << report.summary();
+                RhsReport rhs = mc.circuit->checkRhsLoad(*x);
+                EXPECT_TRUE(rhs.identical()) << rhs.summary();
+                ++checked;
+            }
+        }
+        EXPECT_GE(checked, 100);
+    }
+}
+
+// Near the solution each Newton update is at most a small multiple of the
+// square of the one before it, down to the rounding of the unknowns.
+bool quadraticNearTheSolution(const std::vector<double>& updates) {
+    for (size_t k = 0; k + 1 < updates.size(); ++k) {
+        const double e = updates[k];
+        if (e <= 1e-2 && updates[k + 1] > std::max(10.0 * e * e, 1e-12)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(AlderLoad, NewtonConvergesOverAnIdVdFamily) {
+    for (const char* name : kAlder) {
+        SCOPED_TRACE(name);
+        TestHost host;
+        ModelCircuit mc(host, moduleSpec(name));
+        const std::vector<double> gates = {-2.5, -1.5, -1.0, -0.5, 0.0, 0.5};
+        std::vector<double> drains;
+        for (int k = 0; k < 24; ++k) {
+            drains.push_back(-1.0 + 0.5 * k);
+        }
+        std::vector<IdVdPoint> family = mc.circuit->idVdFamily(mc.terminals(), gates, drains);
+        ASSERT_EQ(family.size(), gates.size() * drains.size());
+        for (size_t gi = 0; gi < gates.size(); ++gi) {
+            double previous = NAN;
+            for (size_t di = 0; di < drains.size(); ++di) {
+                const IdVdPoint& p = family[gi * drains.size() + di];
+                ASSERT_TRUE(p.result.converged) << p.vg << " " << p.vd << ": " << p.result.failure;
+                EXPECT_LE(p.result.iterations, 50);
+                ASSERT_TRUE(std::isfinite(p.drainCurrent));
+                EXPECT_TRUE(quadraticNearTheSolution(p.result.updateNorms)) << p.vg << " " << p.vd;
+                // The current follows the drain voltage without jumps.
+                if (!std::isnan(previous)) {
+                    EXPECT_LT(std::fabs(p.drainCurrent - previous), 0.25) << p.vg << " " << p.vd;
+                }
+                previous = p.drainCurrent;
+            }
+            // Forward current grows with the drain voltage; reverse flows back.
+            EXPECT_LT(family[gi * drains.size()].drainCurrent, 0.0 + 1e-9);
+            EXPECT_GE(family[(gi + 1) * drains.size() - 1].drainCurrent, family[gi * drains.size() + 4].drainCurrent);
+        }
+        // The gate controls the channel: more current at a higher gate voltage.
+        const size_t vd5 = 12;
+        EXPECT_GT(family[5 * drains.size() + vd5].drainCurrent, family[3 * drains.size() + vd5].drainCurrent);
+        EXPECT_GT(family[3 * drains.size() + vd5].drainCurrent, family[0 * drains.size() + vd5].drainCurrent);
+    }
+}
+
+// Values of one load, by slot.
+struct Loaded {
+    std::vector<double> rr, rd, jr, jd;
+};
+
+Loaded loadOnce(TestHost& host, ModelCircuit& mc, const std::vector<double>& x) {
+    mc.circuit->load(x);
+    Loaded out;
+    for (const LoadRecord& r : host.loads) {
+        switch (r.slot) {
+        case LoadSlot::StaticRhs: out.rr = r.values; break;
+        case LoadSlot::DynamicRhs: out.rd = r.values; break;
+        case LoadSlot::StaticJacobian: out.jr = r.values; break;
+        case LoadSlot::DynamicJacobian: out.jd = r.values; break;
+        default: break;
+        }
+    }
+    return out;
+}
+
+TEST(AlderLoad, MultiplicityScalesValuesAndNoiseContributions) {
+    TestHost host;
+    ModelCircuit mc(host, moduleSpec("alder_a"));
+    DcResult op = mc.solve(-0.5, 3.0);
+    ASSERT_TRUE(op.converged);
+    host.doNoise = 1;
+    const Loaded one = loadOnce(host, mc, op.x);
+    ZRT_NoiseSrc* src = mc.model.get()->noiseSrcs;
+    double powers[4];
+    for (int k = 0; k < 4; ++k) {
+        powers[k] = src[k].power;
+        ASSERT_NE(src[k].contribs, nullptr);
+        EXPECT_EQ(src[k].contribs->value, 1.0);
+    }
+
+    for (double m : {2.0, 0.0, std::nan("")}) {
+        SCOPED_TRACE(m);
+        mc.model.inst.realParams[0] = m;
+        const Loaded scaled = loadOnce(host, mc, op.x);
+        const std::pair<const std::vector<double>*, const std::vector<double>*> pairs[] = {
+            {&one.rr, &scaled.rr}, {&one.rd, &scaled.rd}, {&one.jr, &scaled.jr}, {&one.jd, &scaled.jd}};
+        for (auto [a, b] : pairs) {
+            ASSERT_EQ(a->size(), b->size());
+            for (size_t k = 0; k < a->size(); ++k) {
+                const double want = (*a)[k] * m;
+                if (std::isnan(m)) {
+                    EXPECT_TRUE(std::isnan((*b)[k]));
+                } else {
+                    EXPECT_EQ((*b)[k], want) << k;
+                }
+            }
+        }
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(src[k].power, powers[k]);
+            const double c = src[k].contribs->value;
+            if (std::isnan(m)) {
+                EXPECT_TRUE(std::isnan(c));
+            } else {
+                EXPECT_EQ(c, std::sqrt(m));
+            }
+        }
+    }
+}
+
+TEST(AlderLoad, NoiseSourcesArePoweredOnTheirResiduals) {
+    TestHost host;
+    ModelCircuit mc(host, moduleSpec("alder_a"));
+    DcResult op = mc.solve(-0.5, 3.0);
+    ASSERT_TRUE(op.converged);
+    BlockView b = mc.model.block();
+
+    // Outside a noise analysis the full load asks DoNoise five times (the
+    // clear and once per source) and touches no source; the other load once.
+    const ZRT_LoaderQueryFn saved = host.loader.DoNoise;
+    host.doNoise = 0;
+    host.doNoiseCalls = 0;
+    mc.model.md.genericAnalogLoad(mc.model.get(), &host.loader);
+    EXPECT_EQ(host.doNoiseCalls, 5);
+    EXPECT_EQ(mc.model.get()->noiseSrcs[0].contribs, nullptr);
+    host.doNoiseCalls = 0;
+    mc.model.md.genericAnalogLoadRHS(mc.model.get(), &host.loader);
+    EXPECT_EQ(host.doNoiseCalls, 1);
+
+    // A loader without DoNoise (the static-check loader has none) loads safely.
+    mc.model.md.genericAnalogLoad(mc.model.get(), &ZRT_StaticCheckLoader);
+    mc.model.md.genericAnalogLoadRHS(mc.model.get(), &ZRT_StaticCheckLoader);
+    host.loader.DoNoise = nullptr;
+    mc.model.md.genericAnalogLoad(mc.model.get(), &host.loader);
+    host.loader.DoNoise = saved;
+
+    // During a noise analysis each source gets its power and one contribution
+    // keyed by the residual handle it drives.
+    host.doNoise = 1;
+    mc.circuit->load(op.x);
+    ZRT_NoiseSrc* src = mc.model.get()->noiseSrcs;
+    const double m173 = b.var(173), m93 = b.var(93), m92 = b.var(92), m123 = b.var(123), m124 = b.var(124);
+    EXPECT_EQ(src[0].power, m93);
+    EXPECT_EQ(src[1].power, m92 * m92 * m173);
+    EXPECT_EQ(src[2].power, (1.0 - m93) * m124 * m124);
+    EXPECT_EQ(src[3].power, (1.0 - m93) * m123 * m123);
+    const int drives[4] = {20, 3, 6, 14};
+    for (int k = 0; k < 4; ++k) {
+        ASSERT_NE(src[k].contribs, nullptr);
+        EXPECT_EQ(src[k].contribs->key, b.rr(drives[k]));
+        EXPECT_EQ(src[k].contribs->next, nullptr);
+        EXPECT_EQ(src[k].contribCount, 1u);
+    }
+    EXPECT_GT(m173, 0.0);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(AlderLoad, ACollapsedBranchGetsNoneOfItsEquationTerms) {
+    TestHost host;
+    ModelInstance m(host, moduleSpec("alder_a"));
+    for (size_t k = 0; k < kRealParams.size(); ++k) {
+        m.inst.realParams[k] = kRealParams[k];
+    }
+    m.inst.intParams[0] = 1;
+    s_ZRT_DeviceInst* inst = m.get();
+    m.md.finalizeAnalogTopology(inst);
+    // Someone else made the g-gi branch first.
+    ZRT_CreateBranchStateVar("_ub_g_gi_i", ZRT_BRANCH_DEFAULT, inst->nodeVars[0], inst->internalVars[2], inst,
+                             nullptr);
+    m.md.createBranches(inst, nullptr);
+    m.md.setAnalogStamp(inst, nullptr);
+    ASSERT_EQ(m.block().collapsed(7), 1);
+    host.isInitialStep = 1;
+    host.solution.assign(200, 0.3);
+    m.md.genericAnalogLoad(inst, &host.loader);
+    const Loaded l = [&] {
+        Loaded out;
+        for (const LoadRecord& r : host.loads) {
+            if (r.slot == LoadSlot::StaticRhs) out.rr = r.values;
+            if (r.slot == LoadSlot::StaticJacobian) out.jr = r.values;
+        }
+        return out;
+    }();
+    EXPECT_EQ(l.rr[22], 0.0);
+    EXPECT_EQ(l.jr[29], 0.0);
+    EXPECT_EQ(l.jr[30], 0.0);
+    // Its row keeps what the equations add: the g-gi resistance times its flow.
+    EXPECT_NE(l.rr[4], 0.0);
+    // The uncollapsed d-di branch has all four.
+    EXPECT_EQ(l.jr[27], 1.0);
+    EXPECT_EQ(l.jr[28], -1.0);
+    EXPECT_EQ(l.rr[21], 0.3);
+}
+
+TEST(AlderLoad, ParameterOnlyQuantitiesWaitForTheInvariantFlag) {
+    TestHost host;
+    ModelCircuit mc(host, moduleSpec("alder_a"));
+    BlockView b = mc.model.block();
+    std::vector<double> x = mc.circuit->zeros();
+    mc.circuit->load(x);
+    EXPECT_EQ(b.execInvariant(), 0);
+    EXPECT_EQ(b.var(15), -2.0);  // P[10]
+    mc.model.inst.realParams[10] = -1.0;
+    mc.circuit->load(x, Circuit::LoadKind::RhsOnly);
+    EXPECT_EQ(b.var(15), -2.0);
+    mc.model.md.forceExecInvarCode(mc.model.get(), 1);
+    mc.circuit->load(x, Circuit::LoadKind::RhsOnly);
+    EXPECT_EQ(b.var(15), -1.0);
+    EXPECT_EQ(b.execInvariant(), 0);
+    for (int k = 0; k < 10; ++k) {
+        EXPECT_EQ(b.history(k), 0.0);
+    }
+}
+
+// Loads alder_a once with the given node voltages and answers its block.
+struct OneLoad {
+    TestHost host;
+    ModelCircuit mc{host, moduleSpec("alder_a")};
+    BlockView b = mc.model.block();
+    void at(double vdisi) {
+        std::vector<double> x = mc.circuit->zeros();
+        mc.circuit->set(x, mc.model.inst.nodeVars[1], vdisi);
+        mc.circuit->load(x);
+    }
+};
+
+TEST(AlderEquations, SoftBreakdownAtItsThresholds) {
+    OneLoad l;
+    l.at(4.999);
+    EXPECT_EQ(l.b.var(118), 0.0);
+    l.at(5.0);
+    EXPECT_EQ(l.b.var(118), ZRT_exp_FP(-58.0));
+    l.at(200.0);
+    EXPECT_EQ(l.b.var(118), ZRT_exp_FP(20.0));
+    l.at(250.0);
+    EXPECT_EQ(l.b.var(118), ZRT_exp_FP(20.0) * 21.0);
+}
+
+TEST(AlderEquations, InitialStepChoices) {
+    struct Case {
+        int32_t selector;
+        double p9, p4;
+    };
+    for (Case c : {Case{0, 24.0, 4.0}, Case{3, 23.999, 6.0}, Case{1, 45.0, 4.0}, Case{2, 45.0, 4.0}}) {
+        TestHost host;
+        ModelCircuit mc(host, moduleSpec("alder_a"), {1, c.selector});
+        mc.model.inst.realParams[9] = c.p9;
+        mc.model.inst.realParams[4] = c.p4;
+        mc.circuit->load(mc.circuit->zeros());
+        BlockView b = mc.model.block();
+        // Temperature choice at P[9] = 24.
+        if (c.p9 >= 24.0) {
+            EXPECT_EQ(b.var(68), b.var(66));
+            EXPECT_EQ(b.var(155), 2 * b.var(152));
+        } else {
+            EXPECT_EQ(b.var(68), b.var(67));
+            EXPECT_EQ(b.var(155), b.var(153));
+        }
+        // Finger-count choice: P[4] = 4 takes the even branch.
+        EXPECT_EQ(b.var(136), c.p4 == 4.0 ? 4.0 * b.var(138) : 6.0 * b.var(137));
+        // Gate-charge case.
+        switch (c.selector) {
+        case 0:
+            EXPECT_EQ(b.var(141), 0.0);
+            EXPECT_EQ(b.var(135), 5.61359588907467e-10);
+            break;
+        case 1:
+            EXPECT_EQ(b.var(131), b.var(129));
+            EXPECT_EQ(b.var(141), 1.4839600844640362e-11 / (2.5 * b.var(146)));
+            break;
+        case 2:
+            EXPECT_EQ(b.var(141), 1.1e-11);
+            EXPECT_EQ(b.var(134), 1.9647585611761346e-09);
+            break;
+        default:
+            EXPECT_EQ(b.var(135), 5.61359588907467e-10);
+            EXPECT_EQ(b.var(131), 5.63555250628763e-10);
+        }
+    }
+}
+
+TEST(AlderEquations, AllNodesAtZero) {
+    OneLoad l;
+    l.mc.circuit->load(l.mc.circuit->zeros());
+    EXPECT_EQ(l.b.var(116), 0.0);
+    Loaded out;
+    for (const LoadRecord& r : l.host.loads) {
+        if (r.slot == LoadSlot::StaticRhs) out.rr = r.values;
+    }
+    EXPECT_EQ(out.rr[17], -25.0);  // -P[7]
+    EXPECT_EQ(out.rr[16], 0.0);
+}
+
+TEST(AlderVariants, BAndCDifferOnlyThroughTheirFittedConstants) {
+    TestHost host;
+    ModelCircuit b(host, moduleSpec("alder_b"));
+    ModelCircuit c(host, moduleSpec("alder_c"));
+    DcResult op = b.solve(-0.5, 4.0);
+    ASSERT_TRUE(op.converged);
+    const Loaded lb = loadOnce(host, b, op.x);
+    const Loaded lc = loadOnce(host, c, op.x);
+    for (size_t k = 0; k < lb.rr.size(); ++k) EXPECT_EQ(lb.rr[k], lc.rr[k]) << "RR " << k;
+    for (size_t k = 0; k < lb.jr.size(); ++k) EXPECT_EQ(lb.jr[k], lc.jr[k]) << "JR " << k;
+    for (size_t k = 0; k < lb.rd.size(); ++k) {
+        if (k != 10) {
+            EXPECT_EQ(lb.rd[k], lc.rd[k]) << "RD " << k;
+        }
+    }
+    EXPECT_NE(lb.rd[10], lc.rd[10]);  // through variables 58 and 60
+
+    // The same quantity lives at each model's own index: alder_a's 30 is
+    // alder_b's 12 and alder_c's 29; alder_a's 12 is alder_b's 24.
+    BlockView vb = b.model.block(), vc = c.model.block();
+    EXPECT_EQ(vb.var(12), vc.var(29));
+    EXPECT_EQ(vb.var(24), vc.var(11));
+    EXPECT_EQ(vb.var(127), vc.var(127));
+}
+
+TEST(AlderVariants, TheZeroSwitchHoldsVariable127AtZero) {
+    TestHost host;
+    ModelCircuit b(host, moduleSpec("alder_b"), {1, 1, 0});
+    BlockView v = b.model.block();
+    const std::vector<double> x = b.circuit->zeros();
+    b.circuit->load(x);
+    EXPECT_EQ(v.var(127), 0.0);
+    EXPECT_EQ(v.history(10), 0.0);
+    // Later loads read it back from its history value, initial step or not.
+    b.circuit->load(x);
+    EXPECT_EQ(v.var(127), 0.0);
+
+    ModelCircuit keep(host, moduleSpec("alder_b"), {1, 0, 0});
+    keep.circuit->load(x);
+    BlockView k = keep.model.block();
+    EXPECT_GT(k.var(127), 0.0);
+    EXPECT_EQ(k.history(10), k.var(127));
+}
+
+}  // namespace
