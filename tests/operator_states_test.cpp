@@ -176,7 +176,7 @@ TEST_F(DelayStateTest, EveryTruncationFailsWithoutALargeAllocation) {
         ZRT_DelaySpec* target = newSpec(3);
         const Bytes cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
         EXPECT_EQ(read(target, cut), ZRT_SRLZ_FAILED) << "length " << length;
-        // Whatever the cut, the spec holds either no history or a whole one.
+        // Whatever the cut, the delay state holds either no history or a whole one.
         if (target->pHist != nullptr) {
             EXPECT_GE(target->pHist->capacity, 3);
         }
