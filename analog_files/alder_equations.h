@@ -13,6 +13,7 @@
 //                   through history value 10; false: alder_a's variable 7
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <type_traits>
 
@@ -559,6 +560,32 @@ struct Equations {
             (void)dt25;
         }
     }
+};
+
+// What the three alder modules share beside their equations.
+struct Traits {
+    static constexpr int32_t numIntVars = 0;
+    static constexpr bool hasDelayOp = false;
+    static constexpr size_t numCollapse = 24;
+    using Topology = alder::Topology;
+    static constexpr const auto& report = Topology::report;
+};
+
+// alder_b and alder_c: 205 model variables, no memory value, an eleventh
+// history value behind the zero switch, lines shifted by 7.
+struct SwitchedTraits : Traits {
+    static constexpr int32_t qcDiodeLine = 106;
+    static constexpr int32_t numModelVars = 205;
+    static constexpr std::array<int32_t, 0> memoryVars{};
+    static constexpr size_t numHistory = 11;
+};
+struct SwitchedVariant {
+    static constexpr int32_t line(int32_t l) { return l + 7; }
+    static constexpr int32_t qcLine = 106;
+    static constexpr double c54 = -0.011;
+    static constexpr double c63 = 0.005;
+    static constexpr int selectorParam = 2;
+    static constexpr bool zeroSwitch = true;
 };
 
 }  // namespace hbx::alder
