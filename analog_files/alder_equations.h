@@ -304,10 +304,10 @@ struct Equations {
         const double v = value(vDiSi);
         if (v < 5.0) {
             m118 = T(0.0);
-        } else if (v <= 200.0) {
-            m118 = expFPd((vDiSi - 150.0) / 2.5);
-        } else {
+        } else if (v > 200.0) {
             m118 = expFP(20.0) * ((vDiSi - 200.0) / 2.5 + 1.0);
+        } else {  // a NaN takes the exponential
+            m118 = expFPd((vDiSi - 150.0) / 2.5);
         }
         store(118, m118);
 
@@ -377,11 +377,11 @@ struct Equations {
         // 18. Finger-count choices, on every call.
         const double h = std::fmod(0.5 * P[4], 2.0);
         if (h == 0.0) {
-            M[136] = P[4] <= 4.0 ? P[4] * M[138] : 4.0 * M[138];
+            M[136] = !(P[4] > 4.0) ? P[4] * M[138] : 4.0 * M[138];
         } else {
-            M[136] = P[4] <= 6.0 ? P[4] * M[137] : 6.0 * M[137];
+            M[136] = !(P[4] > 6.0) ? P[4] * M[137] : 6.0 * M[137];
         }
-        M[139] = P[4] <= 6.0 ? P[4] * M[140] : 6.0 * M[140];
+        M[139] = !(P[4] > 6.0) ? P[4] * M[140] : 6.0 * M[140];
 
         // 19. Linear capacitances.
         const double n = static_cast<double>(c.N[0]);
@@ -424,7 +424,7 @@ struct Equations {
         M[33] = c.V(gp, gn);
         M[37] = M[33] - M[38];
         double dq31 = 0.0;  // d M[31] / d V(gp, gn)
-        if (M[34] <= 0.001) {
+        if (!(M[34] > 0.001)) {
             M[31] = M[36] * M[32] * M[37];
             dq31 = M[36] * M[32];
         } else {
@@ -448,7 +448,7 @@ struct Equations {
         const double e10 = expFP(-10.0);
         double t25;
         double dt25 = 0.0;
-        if (M[196] <= 20.0) {
+        if (!(M[196] > 20.0)) {
             t25 = ZRT_exp_FP_deriv(M[196], &dt25) - 1.0;
         } else {
             t25 = expFP(20.0) * (M[196] - 19.0);
@@ -460,10 +460,10 @@ struct Equations {
         // 26. Gate-drain capacitance of gdi-di.
         const double vGdiDi = c.V(gdi, di);
         double cc = M[74] * vGdiDi;
-        if (cc > 500.0) {
+        if (cc >= 500.0) {
             cc = 500.0;
-        } else if (cc < -500.0) {
-            cc = -500.0;
+        } else if (!(cc > -500.0)) {
+            cc = -500.0;  // NaN included
         }
         M[65] = div(M[68], std::cosh(cc) * std::cosh(cc), 574) + M[72];
         RD[7] += vGdiDi * M[65] * M[173] * P[12];

@@ -300,17 +300,17 @@ T smin(const T& a, const T& b, const T& e) {
     return b + 0.5 * (diff - smoothRootM(diff, e));
 }
 
-// ln(cosh(x)) with its asymptote |x| - ln 2 from |x| = 40 on; the slope is
-// sinh over cosh inside, +-1 outside.
+// ln(cosh(x)) with its asymptote |x| - ln 2 from |x| = 40 on (and for NaN);
+// the slope is sinh over cosh inside, +-1 outside.
 inline double lnCosh(double x) {
-    if (std::fabs(x) >= 40.0) {
+    if (!(std::fabs(x) < 40.0)) {
         return std::fabs(x) - 0.6931471805599453;
     }
     return std::log(std::cosh(x));
 }
 template <int N>
 Dual<N> lnCosh(const Dual<N>& x) {
-    if (std::fabs(x.v) >= 40.0) {
+    if (!(std::fabs(x.v) < 40.0)) {
         return chain(std::fabs(x.v) - 0.6931471805599453, x.v >= 0.0 ? 1.0 : -1.0, x);
     }
     const double c = std::cosh(x.v);

@@ -309,6 +309,21 @@ TEST(AlderEquations, SoftBreakdownAtItsThresholds) {
     EXPECT_EQ(l.b.var(118), ZRT_exp_FP(20.0) * 21.0);
 }
 
+// Where the equations leave a NaN's branch open they follow the family's
+// convention: the exponential of the breakdown term, the clamp at -500 of the
+// gate-drain capacitance.
+TEST(AlderEquations, NaNTakesTheFamilysBranches) {
+    OneLoad l;
+    std::vector<double> x = l.mc.circuit->zeros();
+    const double nan = std::nan("");
+    l.mc.circuit->set(x, l.mc.model.inst.nodeVars[1], nan);       // di
+    l.mc.circuit->set(x, l.mc.model.inst.internalVars[4], nan);   // gp
+    l.mc.circuit->load(x);
+    EXPECT_EQ(l.b.var(118), ZRT_exp_FP(nan));
+    EXPECT_EQ(l.b.var(65), l.b.var(72));
+    EXPECT_TRUE(std::isnan(l.b.var(31)));
+}
+
 TEST(AlderEquations, InitialStepChoices) {
     struct Case {
         int32_t selector;
