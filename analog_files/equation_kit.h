@@ -42,6 +42,18 @@ struct IsDual<Dual<N>> : std::true_type {};
 template <class T>
 inline constexpr bool isDual = IsDual<T>::value;
 
+// A controlling quantity of an evaluation: the k-th variable of a Dual, or
+// the plain value in a load without derivatives.
+template <class T>
+T controlling(double x, int k) {
+    if constexpr (isDual<T>) {
+        return T::variable(x, k);
+    } else {
+        (void)k;
+        return x;
+    }
+}
+
 inline double value(double x) { return x; }
 template <int N>
 double value(const Dual<N>& x) {
@@ -315,6 +327,52 @@ Dual<N> lnCosh(const Dual<N>& x) {
     }
     const double c = std::cosh(x.v);
     return chain(std::log(c), std::sinh(x.v) / c, x);
+}
+
+// ---- pieces several families share ---------------------------------------------
+
+// The inline body of qc_diode for the gate charge of a pair at difference
+// d = a5 - a4: the charge, its derivative by d (full load only) and, where
+// the smooth form applies (a2 > 0.001), ln_cosh's argument and result,
+// which the models keep in model variables.
+struct QcDiodeCharge {
+    double q = 0.0;
+    double dq = 0.0;
+    bool smooth = false;
+    double arg = 0.0;
+    double lnCosh = 0.0;
+};
+template <bool Full>
+QcDiodeCharge qcDiodeCharge(const DivSite& s, int32_t line, double a0, double a1, double a2, double a3, double d) {
+    QcDiodeCharge r;
+    if (a2 > 0.001) {
+        r.smooth = true;
+        r.arg = d * a3;
+        r.lnCosh = lnCosh(r.arg);
+        const double q = chkdiv(s, a2, a3, line);
+        r.q = (q * r.lnCosh + d) * a0 * a1;
+        if constexpr (Full) {
+            const double slope = partial(lnCosh(Dual<1>::variable(r.arg, 0)), 0);
+            r.dq = a0 * a1 * (1.0 + chkdiv(s, a2, a3, line) * a3 * slope);
+        }
+    } else {
+        r.q = a0 * a1 * d;
+        r.dq = a0 * a1;
+    }
+    return r;
+}
+
+// The derivative of c0 / cosh(a)^2 by the voltage v where a = k v, clamped
+// by the caller to [-500, 500]: k is the slope of the unclamped argument and
+// 0.0 at the clamps. Where the formula's numerator or denominator overflows
+// though a is finite, the derivative is 0.0, the value the true one rounds
+// to there.
+inline double sechSquaredSlope(const DivSite& s, int32_t line, double c0, double a, double k) {
+    const double ch = std::cosh(a);
+    const double sh = std::sinh(a);
+    const double num = -c0 * (sh * k * ch + sh * k * ch);
+    const double den = (ch * ch) * (ch * ch);
+    return (std::isfinite(num) && std::isfinite(den)) ? chkdiv(s, num, den, line) : 0.0;
 }
 
 }  // namespace hbx

@@ -138,9 +138,16 @@ Circuit::Circuit(TestHost& host, s_ZRT_DeviceInst* inst) : host_(host), inst_(in
             map.colA = unknownOf(record.colA);
             map.colB = unknownOf(record.colB);
             break;
+        // ---- delay and doublet stamps ----
         case StampKind::Delay:
-        case StampKind::Doublet:
+            map.rowA = unknownOf(record.rowA);
             break;
+        case StampKind::Doublet:
+            map.rowA = unknownOf(record.rowA);
+            map.colA = unknownOf(record.colA);
+            map.colB = unknownOf(record.colB);
+            break;
+        // ---- end of delay and doublet stamps ----
         }
         stamps_[record.handle] = map;
     }
@@ -205,8 +212,8 @@ void Circuit::place(Assembly& out, const LoadRecord& record) const {
     case LoadSlot::DynamicRhs: expected = StampKind::DynamicRhs; break;
     case LoadSlot::StaticJacobian: expected = StampKind::Jacobian; break;
     case LoadSlot::DynamicJacobian: expected = StampKind::Jacobian; reactive = true; break;
-    case LoadSlot::StaticDoublet:
-    case LoadSlot::DynamicDoublet: return;
+    case LoadSlot::StaticDoublet: expected = StampKind::Doublet; break;
+    case LoadSlot::DynamicDoublet: expected = StampKind::Doublet; reactive = true; break;
     }
     for (size_t k = 0; k < record.handles.size(); ++k) {
         auto it = stamps_.find(record.handles[k]);
@@ -216,7 +223,8 @@ void Circuit::place(Assembly& out, const LoadRecord& record) const {
             continue;
         }
         const StampMap& s = it->second;
-        if (s.kind != expected || s.reactive != reactive) {
+        // A doublet's request says nothing of the matrix; its slot does.
+        if (s.kind != expected || (s.kind != StampKind::Doublet && s.reactive != reactive)) {
             out.problems.push_back(format("%s value %zu: handle %p was requested for another kind of entry",
                                           slotName(record.slot), k, record.handles[k]));
             continue;
@@ -273,14 +281,58 @@ Assembly Circuit::load(const std::vector<double>& x, LoadKind kind) {
         out.problems.push_back("the module has no such load");
         return out;
     }
+    const size_t delayLoadsBefore = host_.delayLoads.size();
+    const size_t delayDerivsBefore = host_.delayDerivs.size();
     fn(inst_, &host_.loader);
     for (const LoadRecord& record : host_.loads) {
         if (record.inst == inst_) {
             place(out, record);
         }
     }
+    placeDelays(out, delayLoadsBefore, delayDerivsBefore);
     return out;
 }
+
+// ---- delay loads ----------------------------------------------------------------
+
+// What the host's delay loaded during this load: the delayed value (in a DC
+// analysis the present input) on the row of its delay handle, beside the
+// operator's own residual there, and each input derivative, as the host's
+// matrix entry, at the doublet's row and columns as a Jacobian stamp places
+// it.
+void Circuit::placeDelays(Assembly& out, size_t firstLoad, size_t firstDeriv) const {
+    auto mapOf = [&](ZRT_Handle handle, StampKind kind, const char* what) -> const StampMap* {
+        auto it = stamps_.find(handle);
+        if (it == stamps_.end() || it->second.kind != kind) {
+            out.problems.push_back(format("%s: handle %p is not a %s stamp of this device", what, handle,
+                                          kind == StampKind::Delay ? "delay" : "doublet"));
+            return nullptr;
+        }
+        return &it->second;
+    };
+    for (size_t k = firstLoad; k < host_.delayLoads.size(); ++k) {
+        const DelayLoadRecord& d = host_.delayLoads[k];
+        if (d.inst != inst_) {
+            continue;
+        }
+        if (const StampMap* s = mapOf(d.handle, StampKind::Delay, "LoadDelay")) {
+            addAt(out.f, s->rowA, d.delayed);
+            addAt(out.fScale, s->rowA, std::fabs(d.delayed));
+        }
+    }
+    for (size_t k = firstDeriv; k < host_.delayDerivs.size(); ++k) {
+        const DelayDerivRecord& d = host_.delayDerivs[k];
+        if (d.inst != inst_) {
+            continue;
+        }
+        if (const StampMap* s = mapOf(d.handle, StampKind::Doublet, "LoadDelay_dwrt")) {
+            addAt(out.J, s->rowA, s->colA, d.jacobian);
+            addAt(out.J, s->rowA, s->colB, -d.jacobian);
+        }
+    }
+}
+
+// ---- end of delay loads -----------------------------------------------------------
 
 // ---- finite differences -------------------------------------------------------
 
@@ -594,6 +646,16 @@ double convergenceOrder(const std::vector<double>& norms, double floor) {
     const double e2 = above[above.size() - 2];
     const double e3 = above[above.size() - 1];
     return std::log(e3 / e2) / std::log(e2 / e1);
+}
+
+bool quadraticNearTheSolution(const std::vector<double>& updates) {
+    for (size_t k = 0; k + 1 < updates.size(); ++k) {
+        const double e = updates[k];
+        if (e <= 1e-2 && updates[k + 1] > std::max(10.0 * e * e, 1e-12)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace testhost

@@ -17,7 +17,14 @@
 // (rA, cB), -v at (rB, cA) and +v at (rB, cB). A null state variable is ground
 // and has no row or column. Unknowns are the host indices of the state
 // variables the stamps name; two node slots that share a state variable (or an
-// index) are one unknown. Delay and doublet stamps take no part.
+// index) are one unknown.
+//
+// Delays and doublets. A doublet value (LoadStaticDoublet, LoadDynamicDoublet)
+// goes into J or C at its row and columns as a Jacobian value does. What the
+// host's delay loads during a load goes into f and J: the delayed value that
+// LoadDelay answered (in a DC analysis the present input) on the row of its
+// delay handle, and each LoadDelay_dwrt derivative, as the host's matrix entry,
+// at its doublet's row and columns.
 #pragma once
 
 #include <cstddef>
@@ -220,6 +227,8 @@ private:
 
     int unknownOf(const s_ZRT_StateVar* var);
     void place(Assembly& out, const LoadRecord& record) const;
+    // The delay loads and derivatives recorded from these positions on.
+    void placeDelays(Assembly& out, size_t firstLoad, size_t firstDeriv) const;
 
     TestHost& host_;
     s_ZRT_DeviceInst* inst_;
@@ -234,5 +243,10 @@ private:
 // norms of a Newton solve estimate its errors and suit it best; pick the
 // floor above the rounding level of the unknowns.
 double convergenceOrder(const std::vector<double>& norms, double floor);
+
+// Whether a Newton solve closed quadratically: near the solution (updates of
+// 1e-2 and below) each update is at most ten times the square of the one
+// before it, down to the rounding of the unknowns (1e-12).
+bool quadraticNearTheSolution(const std::vector<double>& updates);
 
 }  // namespace testhost

@@ -466,6 +466,8 @@ TEST_F(CircuitHostTest, AssemblesEveryStampWithItsSignPattern) {
     J(b, br) = -1.0;
     J(br, a) = -1.0;
     J(br, b) = 1.0;
+    J(a, b) += 9.0;  // the doublet: row a, columns (b, c)
+    J(a, cc) += -9.0;
     C(b, b) = 4.0;
     C(b, cc) = -4.0;
     C(cc, b) = -4.0;

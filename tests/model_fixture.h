@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "circuit_host.h"
@@ -28,5 +29,14 @@ struct ModelCircuit {
     // The DC operating point at the given terminal voltages.
     DcResult solve(double vg, double vd, double vs = 0.0, const DcOptions& options = {});
 };
+
+// What is wrong with an Id-Vd family (gate-major, `drains` points a gate),
+// one line a fault: a point that did not converge within 50 iterations or
+// whose drain current is not finite, a solve that did not close
+// quadratically, a current step above `maxStep` between neighbouring drain
+// voltages, a reverse current at a gate's first drain voltage, or less
+// current at its last drain voltage than at its fifth. Empty for a sound
+// family.
+std::vector<std::string> familyFaults(const std::vector<IdVdPoint>& family, size_t drains, double maxStep);
 
 }  // namespace testhost

@@ -545,4 +545,164 @@ TEST(AlderTopology, NoReportWithoutTheHostSlot) {
     EXPECT_EQ(host.stamps.size(), 86u);
 }
 
+// ---- birch topology -------------------------------------------------------------
+
+// birch_a's report; birch_c reports the di-si branch last, as "cds_br_i".
+const char* kBirchReport[18] = {
+    "_ub_dRF_si_i", "_ub_d_di_i",   "_ub_d_s_i",   "_ub_di_dRF_i", "_ub_di_si_i",    "_ub_dii_si_i",
+    "_ub_g_d_i",    "_ub_g_gi_i",   "_ub_g_s_i",   "_ub_gdi_di_i", "_ub_gi_gdi_i",   "_ub_gi_gp_i",
+    "_ub_gn_si_i",  "_ub_gp_gn_i",  "_ub_n12__gnd_i", "_ub_nTj__gnd_i", "_ub_pTj__gnd_i", "_ub_s_si_i"};
+
+// Request numbers (1 to 71) stored at each list position.
+const int kBirchRR[21] = {3, 12, 5, 10, 2, 1, 15, 17, 16, 13, 14, 9, 8, 19, 20, 7, 6, 18, 4, 11, 21};
+const int kBirchRD[11] = {24, 29, 25, 28, 23, 22, 31, 30, 27, 32, 26};
+const int kBirchJR[28] = {41, 39, 37, 36, 34, 38, 33, 49, 51, 52, 48, 45, 56, 55,
+                          54, 57, 59, 58, 43, 53, 50, 46, 44, 35, 47, 40, 60, 42};
+const int kBirchJD[11] = {63, 70, 66, 67, 62, 61, 69, 68, 65, 71, 64};
+
+TEST(BirchTopology, BranchesReportStampsDoubletsAndNoise) {
+    for (const char* name : {"birch_a", "birch_c"}) {
+        SCOPED_TRACE(name);
+        const bool isC = std::string(name) == "birch_c";
+        TestHost host;
+        ModelInstance m(host, testhost::moduleSpec(name));
+        s_ZRT_DeviceInst* inst = m.get();
+        int data = 0;
+        m.md.finalizeAnalogTopology(inst);
+        const uintptr_t firstHandle = reinterpret_cast<uintptr_t>(host.newHandle()) + 1;
+        m.md.createBranches(inst, &data);
+        m.md.createSystemStateVars(inst, &data);
+        m.md.setAnalogStamp(inst, &data);
+        m.md.reportTopology(inst, &data);
+        BlockView b = m.block();
+
+        // Branch state variables d-di, g-gi, s-si in slots 7 to 9, numbered
+        // 0 to 2, then the operator's nodeless branch.
+        ASSERT_EQ(host.branches.size(), 4u);
+        const char* names[4] = {"_ub_d_di_i", "_ub_g_gi_i", "_ub_s_si_i", "_opdelay8"};
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(host.branches[k].branchName, names[k]);
+            EXPECT_EQ(host.branches[k].hostData, &data);
+        }
+        for (int k = 0; k < 3; ++k) {
+            s_ZRT_StateVar* sv = inst->internalVars[7 + k];
+            ASSERT_NE(sv, nullptr);
+            EXPECT_EQ(sv->branch->branchNumber, k);
+        }
+        EXPECT_EQ(b.branchCounter(), 3);
+        EXPECT_EQ(inst->internalVars[9]->branch->pos, inst->nodeVars[2]);  // s
+        EXPECT_EQ(inst->internalVars[9]->branch->neg, inst->nodeVars[4]);  // si
+        s_ZRT_StateVar* opVar = ZRT_getBranchVar_delay(static_cast<ZRT_OpBranch_delay*>(b.op()));
+        ASSERT_NE(opVar, nullptr);
+
+        // 18 reports; the di-si branch fifth in birch_a, last in birch_c.
+        ASSERT_EQ(host.topology.size(), 18u);
+        std::vector<std::string> want(kBirchReport, kBirchReport + 18);
+        if (isC) {
+            want.erase(want.begin() + 4);
+            want.push_back("cds_br_i");
+        }
+        for (int k = 0; k < 18; ++k) {
+            EXPECT_EQ(host.topology[k].name, want[k]);
+            EXPECT_EQ(host.topology[k].hostData, &data);
+        }
+        const testhost::TopologyReport& diSi = host.topology[isC ? 17 : 4];
+        EXPECT_EQ(diSi.a, inst->nodeVars[1]);
+        EXPECT_EQ(diSi.b, inst->nodeVars[4]);
+        EXPECT_EQ(diSi.kind, 1);
+        EXPECT_EQ(host.topology[isC ? 13 : 14].b, nullptr);  // n12 to ground
+
+        // The four derivative doublets of the delayed quantity come first, on
+        // the operator's branch variable against (gi, gn), (di, si), (dRF, si)
+        // and nTj.
+        ASSERT_EQ(host.stamps.size(), 4u + 71u + 3u);
+        s_ZRT_StateVar* const pairs[4][2] = {{inst->internalVars[2], inst->internalVars[3]},
+                                             {inst->nodeVars[1], inst->nodeVars[4]},
+                                             {inst->internalVars[0], inst->nodeVars[4]},
+                                             {inst->internalVars[6], nullptr}};
+        for (int k = 0; k < 4; ++k) {
+            const testhost::StampRecord& s = host.stamps[k];
+            EXPECT_EQ(s.kind, testhost::StampKind::Doublet);
+            EXPECT_EQ(s.rowA, opVar);
+            EXPECT_EQ(s.colA, pairs[k][0]);
+            EXPECT_EQ(s.colB, pairs[k][1]);
+            EXPECT_EQ(s.flag1, 3);
+            EXPECT_EQ(s.flag2, 1);
+            EXPECT_EQ(b.deriv(k), s.handle);
+        }
+
+        // Then the 71 requests, each answer at its list position.
+        auto handle = [&](int request) { return reinterpret_cast<ZRT_Handle>(firstHandle + 4 + request - 1); };
+        for (int k = 0; k < 21; ++k) EXPECT_EQ(b.rr(k), handle(kBirchRR[k])) << "RR " << k;
+        for (int k = 0; k < 11; ++k) EXPECT_EQ(b.rd(k), handle(kBirchRD[k])) << "RD " << k;
+        for (int k = 0; k < 28; ++k) EXPECT_EQ(b.jr(k), handle(kBirchJR[k])) << "JR " << k;
+        for (int k = 0; k < 11; ++k) EXPECT_EQ(b.jd(k), handle(kBirchJD[k])) << "JD " << k;
+        for (int r = 0; r < 71; ++r) {
+            const testhost::StampRecord& s = host.stamps[4 + r];
+            EXPECT_EQ(s.hostData, &data);
+            const testhost::StampKind kind = r < 21   ? testhost::StampKind::StaticRhs
+                                             : r < 32 ? testhost::StampKind::DynamicRhs
+                                                      : testhost::StampKind::Jacobian;
+            EXPECT_EQ(s.kind, kind) << "request " << r + 1;
+            if (r >= 32) {
+                EXPECT_EQ(s.flag1, r < 60 ? 0 : 1) << "reactive flag of request " << r + 1;
+            }
+        }
+        // Request 1: resistive residual of branch d-di, flag 1.
+        EXPECT_EQ(host.stamps[4].rowA, inst->internalVars[7]);
+        EXPECT_EQ(host.stamps[4].flag1, 1);
+        // Request 45 (JR 11): row (dii, si), column the operator's variable.
+        const testhost::StampRecord& r45 = host.stamps[4 + 44];
+        EXPECT_EQ(r45.rowA, inst->nodeVars[3]);
+        EXPECT_EQ(r45.rowB, inst->nodeVars[4]);
+        EXPECT_EQ(r45.colA, opVar);
+        EXPECT_EQ(r45.colB, nullptr);
+        // Request 69 (JD 6): reactive diagonal of (gp, gn), flag 1.
+        const testhost::StampRecord& r69 = host.stamps[4 + 68];
+        EXPECT_EQ(r69.rowA, inst->internalVars[4]);
+        EXPECT_EQ(r69.colB, inst->internalVars[3]);
+        EXPECT_EQ(r69.flag2, 1);
+
+        // The operator's own three: residual, delay and self-doublet.
+        const testhost::StampRecord* op = &host.stamps[75];
+        EXPECT_EQ(op[0].kind, testhost::StampKind::StaticRhs);
+        EXPECT_EQ(op[0].rowA, opVar);
+        EXPECT_EQ(op[1].kind, testhost::StampKind::Delay);
+        EXPECT_EQ(op[1].flag1, 3);
+        EXPECT_EQ(op[2].kind, testhost::StampKind::Doublet);
+        EXPECT_EQ(op[2].colA, opVar);
+        EXPECT_EQ(op[2].colB, nullptr);
+
+        // Noise sources drive RR 17, 3, 6, 11.
+        ASSERT_EQ(host.noiseReports.size(), 4u);
+        const int noiseRR[4] = {17, 3, 6, 11};
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(host.noiseReports[k].source, k);
+            EXPECT_EQ(host.noiseReports[k].key, b.rr(noiseRR[k]));
+        }
+    }
+}
+
+TEST(BirchTopology, ASecondInstanceOnTheSamePairsCollapsesItsBranches) {
+    for (const char* name : {"birch_a", "birch_c"}) {
+        SCOPED_TRACE(name);
+        TestHost host;
+        ModelInstance m(host, testhost::moduleSpec(name));
+        s_ZRT_DeviceInst* inst = m.get();
+        m.md.finalizeAnalogTopology(inst);
+        m.md.createBranches(inst, nullptr);
+        host.topology.clear();
+        m.md.createBranches(inst, nullptr);  // the same pairs again
+        m.md.reportTopology(inst, nullptr);
+        BlockView b = m.block();
+        EXPECT_EQ(b.collapsed(1), 1);
+        EXPECT_EQ(b.collapsed(7), 1);
+        EXPECT_EQ(b.collapsed(18), 1);
+        ASSERT_EQ(host.topology.size(), 15u);
+        for (const auto& row : host.topology) {
+            EXPECT_TRUE(row.name != "_ub_d_di_i" && row.name != "_ub_g_gi_i" && row.name != "_ub_s_si_i");
+        }
+    }
+}
+
 }  // namespace
