@@ -206,24 +206,16 @@ struct Equations {
             M[k] = value(x);
             return x;
         };
-        const auto var = [](double x, int k) {
-            if constexpr (L::full) {
-                return T::variable(x, k);
-            } else {
-                (void)k;
-                return x;
-            }
-        };
         double* RR = c.rr;
         double* RD = c.rd;
         double* JR = c.jr;
         double* JD = c.jd;
 
         // 1. Controlling voltages.
-        const T vGiGn = var(c.V(gi, gn), kGiGn);
-        const T vDiSi = var(c.V(di, si), kDiSi);
-        const T vDrfSi = var(c.V(dRF, si), kDrfSi);
-        const T vNtj = var(c.V(nTj), kNtj);
+        const T vGiGn = controlling<T>(c.V(gi, gn), kGiGn);
+        const T vDiSi = controlling<T>(c.V(di, si), kDiSi);
+        const T vDrfSi = controlling<T>(c.V(dRF, si), kDrfSi);
+        const T vNtj = controlling<T>(c.V(nTj), kNtj);
         M[194] = value(vGiGn);
         M[189] = value(vDiSi);
         M[191] = value(vDrfSi);
@@ -423,20 +415,12 @@ struct Equations {
         M[38] = M[89];
         M[33] = c.V(gp, gn);
         M[37] = M[33] - M[38];
-        double dq31 = 0.0;  // d M[31] / d V(gp, gn)
-        if (!(M[34] > 0.001)) {
-            M[31] = M[36] * M[32] * M[37];
-            dq31 = M[36] * M[32];
-        } else {
-            M[10] = M[37] * M[35];
-            M[9] = lnCosh(M[10]);
-            const double q = chkdiv(site, M[34], M[35], Variant::qcLine);
-            M[31] = (q * M[9] + M[37]) * M[36] * M[32];
-            if constexpr (L::full) {
-                const double slope = partial(lnCosh(Dual<1>::variable(M[10], 0)), 0);
-                dq31 = M[36] * M[32] * (1.0 + chkdiv(site, M[34], M[35], Variant::qcLine) * M[35] * slope);
-            }
+        const QcDiodeCharge qc = qcDiodeCharge<L::full>(site, Variant::qcLine, M[36], M[32], M[34], M[35], M[37]);
+        if (qc.smooth) {
+            M[10] = qc.arg;
+            M[9] = qc.lnCosh;
         }
+        M[31] = qc.q;
         RD[6] += M[31];
 
         // 24. Gate resistance gn-si.
@@ -538,15 +522,11 @@ struct Equations {
             JD[3] += cgd;
             JD[4] += qg;
             JD[5] += qd;
-            JD[6] += dq31;
+            JD[6] += qc.dq;
             // d M[65] / d V(gdi, di); a clamped argument contributes nothing,
             // nor does one where the formula overflows.
             const double k = (cc > -500.0 && cc < 500.0) ? M[74] : 0.0;
-            const double ch = std::cosh(cc);
-            const double sh = std::sinh(cc);
-            const double num = -M[68] * (sh * k * ch + sh * k * ch);
-            const double den = (ch * ch) * (ch * ch);
-            const double d65 = (std::isfinite(num) && std::isfinite(den)) ? div(num, den, 574) : 0.0;
+            const double d65 = sechSquaredSlope(site, line(574), M[68], cc, k);
             JD[7] += M[65] * M[173] * P[12] + vGdiDi * M[173] * P[12] * d65;
             JD[8] += ((P[9] - 50.0) * M[180] + 1.0) * M[177];
             JD[9] += 0.5 * M[175] * ((P[9] - 50.0) * M[178] + 1.0);
@@ -556,7 +536,6 @@ struct Equations {
         } else {
             (void)JR;
             (void)JD;
-            (void)dq31;
             (void)dt25;
         }
     }
