@@ -205,24 +205,16 @@ struct Equations {
             M[k] = value(x);
             return x;
         };
-        const auto var = [](double x, int k) {
-            if constexpr (L::full) {
-                return T::variable(x, k);
-            } else {
-                (void)k;
-                return x;
-            }
-        };
         double* RR = c.rr;
         double* RD = c.rd;
         double* JR = c.jr;
         double* JD = c.jd;
 
         // 1. Controlling voltages.
-        const T vGiGn = var(c.V(gi, gn), kGiGn);
-        const T vDiSi = var(c.V(di, si), kDiSi);
-        const T vDrfSi = var(c.V(dRF, si), kDrfSi);
-        const T vNtj = var(c.V(nTj), kNtj);
+        const T vGiGn = controlling<T>(c.V(gi, gn), kGiGn);
+        const T vDiSi = controlling<T>(c.V(di, si), kDiSi);
+        const T vDrfSi = controlling<T>(c.V(dRF, si), kDrfSi);
+        const T vNtj = controlling<T>(c.V(nTj), kNtj);
         M[194] = value(vGiGn);
         M[189] = value(vDiSi);
         M[191] = value(vDrfSi);

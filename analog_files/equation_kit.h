@@ -42,6 +42,18 @@ struct IsDual<Dual<N>> : std::true_type {};
 template <class T>
 inline constexpr bool isDual = IsDual<T>::value;
 
+// Controlling quantity k at the value x: a variable of the full load's
+// dual numbers, the plain value in the right-hand-side load.
+template <class T>
+T controlling(double x, int k) {
+    if constexpr (isDual<T>) {
+        return T::variable(x, k);
+    } else {
+        (void)k;
+        return x;
+    }
+}
+
 inline double value(double x) { return x; }
 template <int N>
 double value(const Dual<N>& x) {

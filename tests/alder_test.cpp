@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,64 +19,13 @@ using namespace testhost;
 
 const char* const kAlder[] = {"alder_a", "alder_b", "alder_c"};
 
-// Bias points spread over the smooth interior: the gate from pinch-off to
-// forward, the drain from reverse to beyond the knee.
-std::vector<std::pair<double, double>> biasPoints() {
-    std::vector<std::pair<double, double>> points;
-    for (double vg : {-2.6, -1.8, -1.2, -0.6, 0.0, 0.4}) {
-        for (double vd : {-1.5, -0.4, 0.3, 0.9, 2.0, 4.0, 7.0, 11.0, 16.0}) {
-            points.push_back({vg, vd});
-        }
-    }
-    return points;
-}
-
-FdOptions fdOptions() {
-    FdOptions o;
-    o.relTol = 1e-5;
-    o.absTol = 1e-12;     // siemens and farads far below any entry that matters
-    o.rowRelTol = 1e-8;   // entries at the rounding level of their row
-    return o;
-}
-
 TEST(AlderLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
     for (const char* name : kAlder) {
         SCOPED_TRACE(name);
         TestHost host;
         ModelCircuit mc(host, moduleSpec(name));
-        std::mt19937 rng(7);
-        std::uniform_real_distribution<double> jitter(-0.05, 0.05);
-        int checked = 0;
-        for (auto [vg, vd] : biasPoints()) {
-            DcResult op = mc.solve(vg, vd);
-            ASSERT_TRUE(op.converged) << vg << " " << vd << ": " << op.failure;
-            // At the operating point, and off it with every unknown moved a little.
-            std::vector<double> off = op.x;
-            for (double& v : off) {
-                v += jitter(rng) * (1.0 + std::fabs(v));
-            }
-            for (const std::vector<double>* x : {&op.x, &off}) {
-                FdReport report = mc.circuit->checkJacobian(*x, fdOptions());
-                EXPECT_TRUE(report.passed()) << "vg " << vg << " vd " << vd << "\n" << report.summary();
-                RhsReport rhs = mc.circuit->checkRhsLoad(*x);
-                EXPECT_TRUE(rhs.identical()) << rhs.summary();
-                ++checked;
-            }
-        }
-        EXPECT_GE(checked, 100);
+        EXPECT_GE(checkAcrossInterior(mc, 7), 100);
     }
-}
-
-// Near the solution each Newton update is at most a small multiple of the
-// square of the one before it, down to the rounding of the unknowns.
-bool quadraticNearTheSolution(const std::vector<double>& updates) {
-    for (size_t k = 0; k + 1 < updates.size(); ++k) {
-        const double e = updates[k];
-        if (e <= 1e-2 && updates[k + 1] > std::max(10.0 * e * e, 1e-12)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 TEST(AlderLoad, NewtonConvergesOverAnIdVdFamily) {
@@ -85,56 +33,8 @@ TEST(AlderLoad, NewtonConvergesOverAnIdVdFamily) {
         SCOPED_TRACE(name);
         TestHost host;
         ModelCircuit mc(host, moduleSpec(name));
-        const std::vector<double> gates = {-2.5, -1.5, -1.0, -0.5, 0.0, 0.5};
-        std::vector<double> drains;
-        for (int k = 0; k < 24; ++k) {
-            drains.push_back(-1.0 + 0.5 * k);
-        }
-        std::vector<IdVdPoint> family = mc.circuit->idVdFamily(mc.terminals(), gates, drains);
-        ASSERT_EQ(family.size(), gates.size() * drains.size());
-        for (size_t gi = 0; gi < gates.size(); ++gi) {
-            double previous = NAN;
-            for (size_t di = 0; di < drains.size(); ++di) {
-                const IdVdPoint& p = family[gi * drains.size() + di];
-                ASSERT_TRUE(p.result.converged) << p.vg << " " << p.vd << ": " << p.result.failure;
-                EXPECT_LE(p.result.iterations, 50);
-                ASSERT_TRUE(std::isfinite(p.drainCurrent));
-                EXPECT_TRUE(quadraticNearTheSolution(p.result.updateNorms)) << p.vg << " " << p.vd;
-                // The current follows the drain voltage without jumps.
-                if (!std::isnan(previous)) {
-                    EXPECT_LT(std::fabs(p.drainCurrent - previous), 0.25) << p.vg << " " << p.vd;
-                }
-                previous = p.drainCurrent;
-            }
-            // Forward current grows with the drain voltage; reverse flows back.
-            EXPECT_LT(family[gi * drains.size()].drainCurrent, 0.0 + 1e-9);
-            EXPECT_GE(family[(gi + 1) * drains.size() - 1].drainCurrent, family[gi * drains.size() + 4].drainCurrent);
-        }
-        // The gate controls the channel: more current at a higher gate voltage.
-        const size_t vd5 = 12;
-        EXPECT_GT(family[5 * drains.size() + vd5].drainCurrent, family[3 * drains.size() + vd5].drainCurrent);
-        EXPECT_GT(family[3 * drains.size() + vd5].drainCurrent, family[0 * drains.size() + vd5].drainCurrent);
+        checkIdVdFamily(mc);
     }
-}
-
-// Values of one load, by slot.
-struct Loaded {
-    std::vector<double> rr, rd, jr, jd;
-};
-
-Loaded loadOnce(TestHost& host, ModelCircuit& mc, const std::vector<double>& x) {
-    mc.circuit->load(x);
-    Loaded out;
-    for (const LoadRecord& r : host.loads) {
-        switch (r.slot) {
-        case LoadSlot::StaticRhs: out.rr = r.values; break;
-        case LoadSlot::DynamicRhs: out.rd = r.values; break;
-        case LoadSlot::StaticJacobian: out.jr = r.values; break;
-        case LoadSlot::DynamicJacobian: out.jd = r.values; break;
-        default: break;
-        }
-    }
-    return out;
 }
 
 TEST(AlderLoad, MultiplicityScalesValuesAndNoiseContributions) {
@@ -246,14 +146,7 @@ TEST(AlderLoad, ACollapsedBranchGetsNoneOfItsEquationTerms) {
     host.isInitialStep = 1;
     host.solution.assign(200, 0.3);
     m.md.genericAnalogLoad(inst, &host.loader);
-    const Loaded l = [&] {
-        Loaded out;
-        for (const LoadRecord& r : host.loads) {
-            if (r.slot == LoadSlot::StaticRhs) out.rr = r.values;
-            if (r.slot == LoadSlot::StaticJacobian) out.jr = r.values;
-        }
-        return out;
-    }();
+    const Loaded l = lastLoad(host);
     EXPECT_EQ(l.rr[22], 0.0);
     EXPECT_EQ(l.jr[29], 0.0);
     EXPECT_EQ(l.jr[30], 0.0);
@@ -354,12 +247,8 @@ TEST(AlderEquations, InitialStepChoices) {
 
 TEST(AlderEquations, AllNodesAtZero) {
     OneLoad l;
-    l.mc.circuit->load(l.mc.circuit->zeros());
+    const Loaded out = loadOnce(l.host, l.mc, l.mc.circuit->zeros());
     EXPECT_EQ(l.b.var(116), 0.0);
-    Loaded out;
-    for (const LoadRecord& r : l.host.loads) {
-        if (r.slot == LoadSlot::StaticRhs) out.rr = r.values;
-    }
     EXPECT_EQ(out.rr[17], -25.0);  // -P[7]
     EXPECT_EQ(out.rr[16], 0.0);
 }

@@ -1,5 +1,13 @@
 #include "model_fixture.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "ZRT_SavedState.h"
+
 namespace testhost {
 
 const std::vector<double> kRealParams = {1, 50, 30, 2, 4, 2.5, 10, 25, 2.5e-4, 45, -2, 1, 1};
@@ -21,6 +29,138 @@ ModelCircuit::ModelCircuit(TestHost& host, const ModuleSpec& spec, const std::ve
 
 DcResult ModelCircuit::solve(double vg, double vd, double vs, const DcOptions& options) {
     return circuit->solveDc({{d(), vd}, {g(), vg}, {s(), vs}}, options);
+}
+
+Loaded lastLoad(const TestHost& host) {
+    Loaded out;
+    for (const LoadRecord& r : host.loads) {
+        switch (r.slot) {
+        case LoadSlot::StaticRhs: out.rr = r.values; break;
+        case LoadSlot::DynamicRhs: out.rd = r.values; break;
+        case LoadSlot::StaticJacobian: out.jr = r.values; break;
+        case LoadSlot::DynamicJacobian: out.jd = r.values; break;
+        default: break;
+        }
+    }
+    return out;
+}
+
+bool sameValues(const Loaded& a, const Loaded& b) {
+    return a.rr == b.rr && a.rd == b.rd && a.jr == b.jr && a.jd == b.jd;
+}
+
+Loaded loadOnce(TestHost& host, ModelCircuit& mc, const std::vector<double>& x, Circuit::LoadKind kind) {
+    mc.circuit->load(x, kind);
+    return lastLoad(host);
+}
+
+FdOptions modelFdOptions() {
+    FdOptions o;
+    o.relTol = 1e-5;
+    o.absTol = 1e-12;    // siemens and farads far below any entry that matters
+    o.rowRelTol = 1e-8;  // entries at the rounding level of their row
+    return o;
+}
+
+std::vector<std::pair<double, double>> interiorBiasPoints() {
+    std::vector<std::pair<double, double>> points;
+    for (double vg : {-2.6, -1.8, -1.2, -0.6, 0.0, 0.4}) {
+        for (double vd : {-1.5, -0.4, 0.3, 0.9, 2.0, 4.0, 7.0, 11.0, 16.0}) {
+            points.push_back({vg, vd});
+        }
+    }
+    return points;
+}
+
+int checkAcrossInterior(ModelCircuit& mc, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> jitter(-0.05, 0.05);
+    int checked = 0;
+    for (auto [vg, vd] : interiorBiasPoints()) {
+        DcResult op = mc.solve(vg, vd);
+        EXPECT_TRUE(op.converged) << vg << " " << vd << ": " << op.failure;
+        if (!op.converged) {
+            continue;
+        }
+        std::vector<double> off = op.x;
+        for (double& v : off) {
+            v += jitter(rng) * (1.0 + std::fabs(v));
+        }
+        for (const std::vector<double>* x : {&op.x, &off}) {
+            FdReport report = mc.circuit->checkJacobian(*x, modelFdOptions());
+            EXPECT_TRUE(report.passed()) << "vg " << vg << " vd " << vd << "\n" << report.summary();
+            RhsReport rhs = mc.circuit->checkRhsLoad(*x);
+            EXPECT_TRUE(rhs.identical()) << rhs.summary();
+            ++checked;
+        }
+    }
+    return checked;
+}
+
+bool quadraticNearTheSolution(const std::vector<double>& updates) {
+    for (size_t k = 0; k + 1 < updates.size(); ++k) {
+        const double e = updates[k];
+        if (e <= 1e-2 && updates[k + 1] > std::max(10.0 * e * e, 1e-12)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void checkIdVdFamily(ModelCircuit& mc) {
+    const std::vector<double> gates = {-2.5, -1.5, -1.0, -0.5, 0.0, 0.5};
+    std::vector<double> drains;
+    for (int k = 0; k < 24; ++k) {
+        drains.push_back(-1.0 + 0.5 * k);
+    }
+    const std::vector<IdVdPoint> family = mc.circuit->idVdFamily(mc.terminals(), gates, drains);
+    ASSERT_EQ(family.size(), gates.size() * drains.size());
+    const size_t n = drains.size();
+    for (size_t gi = 0; gi < gates.size(); ++gi) {
+        for (size_t di = 0; di < n; ++di) {
+            const IdVdPoint& p = family[gi * n + di];
+            ASSERT_TRUE(p.result.converged) << p.vg << " " << p.vd << ": " << p.result.failure;
+            EXPECT_LE(p.result.iterations, 50);
+            ASSERT_TRUE(std::isfinite(p.drainCurrent));
+            EXPECT_TRUE(quadraticNearTheSolution(p.result.updateNorms)) << p.vg << " " << p.vd;
+        }
+        // The current follows the drain voltage without jumps: no step is
+        // far above both of its neighbours.
+        auto step = [&](size_t k) {
+            return std::fabs(family[gi * n + k + 1].drainCurrent - family[gi * n + k].drainCurrent);
+        };
+        for (size_t k = 1; k + 2 < n; ++k) {
+            EXPECT_LE(step(k), 3.0 * std::max(step(k - 1), step(k + 1)) + 1e-3)
+                << gates[gi] << " " << drains[k] << " to " << drains[k + 1];
+        }
+        // Reverse current flows back; forward current grows with the drain.
+        EXPECT_LT(family[gi * n].drainCurrent, 1e-9);
+        EXPECT_GE(family[(gi + 1) * n - 1].drainCurrent, family[gi * n + 4].drainCurrent);
+    }
+    // The gate controls the channel: more current at a higher gate voltage.
+    const size_t vd5 = 12;
+    EXPECT_GT(family[5 * n + vd5].drainCurrent, family[3 * n + vd5].drainCurrent);
+    EXPECT_GT(family[3 * n + vd5].drainCurrent, family[0 * n + vd5].drainCurrent);
+}
+
+std::vector<uint8_t> saveState(ModelInstance& m) {
+    s_ZRT_DeviceState state{};
+    uint32_t count = 0;
+    const uint8_t* bytes = m.md.saveDeviceState(m.get(), &state, &count);
+    std::vector<uint8_t> out;
+    if (bytes != nullptr) {
+        out.assign(bytes, bytes + count);
+    }
+    m.md.freeDeviceSerializer(m.get(), 1);
+    return out;
+}
+
+int32_t restoreState(ModelInstance& m, const std::vector<uint8_t>& bytes) {
+    s_ZRT_DeviceState state{};
+    const int32_t answer =
+        m.md.restoreDeviceState(m.get(), &state, bytes.data(), static_cast<uint32_t>(bytes.size()));
+    m.md.freeDeviceSerializer(m.get(), 0);
+    return answer;
 }
 
 }  // namespace testhost
