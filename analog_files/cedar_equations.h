@@ -5,7 +5,8 @@
 // differently:
 //
 //   Topology            the family's tables (topology_cedar.h, topology_larch.h);
-//                       rrAt/jrAt map cedar list positions to its own
+//                       rrAt/jrAt map cedar list positions to its own, and
+//                       hasPTj with rPTj, jPTj, jPTjNtj adds larch_a's pTj row
 //   slot(role)          the model variable that holds a role (-1: none)
 //   line(L)             the model-source line for cedar_a's line L
 //   qcLine              the line of the inline qc_diode division

@@ -163,4 +163,36 @@ int32_t restoreState(ModelInstance& m, const std::vector<uint8_t>& bytes) {
     return answer;
 }
 
+void checkSaveRestore(const ModuleSpec& spec) {
+    SCOPED_TRACE(spec.name);
+    TestHost host;
+    ModelCircuit source(host, spec);
+    ModelCircuit target(host, spec);
+    DcResult op = source.solve(-0.5, 3.0);
+    ASSERT_TRUE(op.converged) << op.failure;
+    const std::vector<uint8_t> bytes = saveState(source.model);
+    ASSERT_FALSE(bytes.empty());
+
+    // No initial step from here on: the target has only what it restores.
+    host.isInitialStep = 0;
+    const Loaded want = loadOnce(host, source, op.x);
+    const Loaded fresh = loadOnce(host, target, op.x);
+    EXPECT_NE(fresh.rr, want.rr);
+
+    const std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 5);
+    EXPECT_EQ(restoreState(target.model, cut), 0);
+    // The operator-state count behind its label, damaged.
+    std::vector<uint8_t> miscounted = bytes;
+    const char label[] = "Operator_states";
+    auto at = std::search(miscounted.begin(), miscounted.end(), label, label + sizeof label - 1);
+    ASSERT_NE(at, miscounted.end());
+    at[sizeof label - 1] ^= 0x01;
+    EXPECT_EQ(restoreState(target.model, miscounted), 0);
+    EXPECT_EQ(loadOnce(host, target, op.x).rr, fresh.rr);
+
+    EXPECT_EQ(restoreState(target.model, bytes), 1);
+    EXPECT_EQ(target.model.block().execInvariant(), 1);
+    EXPECT_TRUE(sameValues(loadOnce(host, target, op.x), want));
+}
+
 }  // namespace testhost

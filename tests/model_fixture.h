@@ -74,4 +74,10 @@ std::vector<uint8_t> saveState(ModelInstance& m);
 // A restore from the bytes; answers what the module answered.
 int32_t restoreState(ModelInstance& m, const std::vector<uint8_t>& bytes);
 
+// Saves an instance at an operating point and restores it into a fresh one;
+// with no initial step after, both load the same values, while the fresh one
+// loaded other values before. Damaged streams (cut short, a miscounted
+// operator list) are refused and change nothing.
+void checkSaveRestore(const ModuleSpec& spec);
+
 }  // namespace testhost
