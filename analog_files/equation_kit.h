@@ -269,10 +269,22 @@ Dual<N> expFPd(const Dual<N>& x) {
 }
 
 // limexp through the instance's descriptor; its slope is what the call leaves
-// in the descriptor.
-inline double limexp(s_ZRT_LimexpDesc* desc, double x) { return desc->fn(x, desc); }
+// in the descriptor. An instance whose descriptor could not be allocated (the
+// host's "exit" returned) gets the default soft exponential instead.
+inline double limexp(s_ZRT_LimexpDesc* desc, double x) {
+    if (desc == nullptr) {
+        double slope = 0.0;
+        return ZRT_softExp(x, &slope);
+    }
+    return desc->fn(x, desc);
+}
 template <int N>
 Dual<N> limexp(s_ZRT_LimexpDesc* desc, const Dual<N>& x) {
+    if (desc == nullptr) {
+        double slope = 0.0;
+        const double e = ZRT_softExp(x.v, &slope);
+        return chain(e, slope, x);
+    }
     const double e = desc->fn(x.v, desc);
     return chain(e, desc->deriv, x);
 }

@@ -1,8 +1,34 @@
 // The cedar_b model: its traits on the shared module frame and its
 // registration export.
 #include "module_frame.h"
+#include "cedar_equations.h"
 
 namespace {
+
+using namespace hbx::cedar;
+
+// cedar_b keeps no lower-range sources among its model variables (they live
+// in its eight low-temperature values, M58 among them as M59's constant
+// lower range), neither M61 nor M142.
+struct Variant : CedarBCVariant {
+    static constexpr auto slots =
+        roleSlots(std::to_array({58, 61, 64, 67, 72, 77, 83, 142, 176, 179}), std::array<Insert, 0>{});
+    static constexpr int slot(int role) { return slots[role]; }
+    static constexpr auto lines = std::to_array<LinePair>({
+        {351, 337}, {354, 340}, {378, 364}, {381, 367}, {485, 460}, {487, 462}, {496, 471}, {497, 472},
+        {513, 488}, {531, 506}, {532, 507}, {533, 508}, {553, 528}, {576, 551}, {577, 552}, {578, 553},
+        {580, 555}, {581, 556}, {582, 557}, {583, 558}, {590, 565}, {592, 567}, {594, 569}, {614, 589},
+        {617, 592}, {646, 621}, {652, 626},
+    });
+    static constexpr int32_t line(int32_t l) { return lookupLine(lines, l); }
+    static constexpr int32_t qcLine = 102;
+    static constexpr int32_t lineFirst = 289, lineSecond = 297;
+    static constexpr auto constants =
+        join(join(kCedarAConstants, kCedarBCConstants), std::to_array<RoleValue>({{57, 2.59010434520112e-13}}));
+    static constexpr M59Form m59 = M59Form::ConstantBelow;
+    static constexpr auto lowTemp = join(kCedarBCLowTemp, std::to_array<RoleValue>({{58, 4.421314741036e-13}}));
+};
+static_assert(countSlots(Variant::slots) == 196);
 
 struct cedar_b {
     static constexpr const char* sourceName = "module_cedar_b_7.cpp";
@@ -15,8 +41,9 @@ struct cedar_b {
     static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 18;
     static constexpr size_t numCollapse = 24;
-    using Equations = hbx::PendingEquations;
-    using Topology = hbx::PendingTopology<26, 13, 35, 13>;
+    using Equations = hbx::cedar::Equations<Variant>;
+    using Topology = hbx::cedar::Topology;
+    static constexpr const auto& report = Topology::reportB;
 };
 
 }  // namespace

@@ -1,8 +1,39 @@
 // The cedar_c model: its traits on the shared module frame and its
 // registration export.
 #include "module_frame.h"
+#include "cedar_equations.h"
 
 namespace {
+
+using namespace hbx::cedar;
+
+// cedar_c keeps the lower-range sources of its one temperature selection in
+// its seven low-temperature values and M59's three ranges among its model
+// variables, with the middle range's base behind M58 and its factor behind
+// M61.
+struct Variant : CedarBCVariant {
+    static constexpr auto slots = roleSlots(std::to_array({64, 67, 72, 77, 83, 176, 179}),
+                                            std::to_array<Insert>({{kMidBase, 58}, {kMidFactor, 61}}));
+    static constexpr int slot(int role) { return slots[role]; }
+    static constexpr auto lines = std::to_array<LinePair>({
+        {351, 353}, {354, 356}, {378, 380}, {381, 383}, {485, 495}, {487, 497}, {496, 506}, {497, 507},
+        {513, 523}, {531, 541}, {532, 542}, {533, 543}, {553, 563}, {576, 586}, {577, 587}, {578, 588},
+        {580, 590}, {581, 591}, {582, 592}, {583, 593}, {590, 600}, {592, 602}, {594, 604}, {614, 624},
+        {617, 627}, {646, 656}, {652, 661},
+    });
+    static constexpr int32_t line(int32_t l) { return lookupLine(lines, l); }
+    static constexpr int32_t qcLine = 103;
+    static constexpr int32_t lineFirst = 305, lineSecond = 313;
+    static constexpr auto constants = join(join(kCedarAConstants, kCedarBCConstants),
+                                           std::to_array<RoleValue>({{57, 2.9271043452011196e-13},
+                                                                     {58, 4.601314741036e-13},
+                                                                     {61, 0.0025},
+                                                                     {kMidBase, 3.881314741036e-13},
+                                                                     {kMidFactor, 0.01}}));
+    static constexpr M59Form m59 = M59Form::ThreeRanges;
+    static constexpr auto lowTemp = kCedarBCLowTemp;
+};
+static_assert(countSlots(Variant::slots) == 201);
 
 struct cedar_c {
     static constexpr const char* sourceName = "module_cedar_c_9.cpp";
@@ -15,8 +46,9 @@ struct cedar_c {
     static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 17;
     static constexpr size_t numCollapse = 24;
-    using Equations = hbx::PendingEquations;
-    using Topology = hbx::PendingTopology<26, 13, 35, 13>;
+    using Equations = hbx::cedar::Equations<Variant>;
+    using Topology = hbx::cedar::Topology;
+    static constexpr const auto& report = Topology::reportB;
 };
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,51 +19,12 @@ using namespace testhost;
 
 const char* const kAlder[] = {"alder_a", "alder_b", "alder_c"};
 
-// Bias points spread over the smooth interior: the gate from pinch-off to
-// forward, the drain from reverse to beyond the knee.
-std::vector<std::pair<double, double>> biasPoints() {
-    std::vector<std::pair<double, double>> points;
-    for (double vg : {-2.6, -1.8, -1.2, -0.6, 0.0, 0.4}) {
-        for (double vd : {-1.5, -0.4, 0.3, 0.9, 2.0, 4.0, 7.0, 11.0, 16.0}) {
-            points.push_back({vg, vd});
-        }
-    }
-    return points;
-}
-
-FdOptions fdOptions() {
-    FdOptions o;
-    o.relTol = 1e-5;
-    o.absTol = 1e-12;     // siemens and farads far below any entry that matters
-    o.rowRelTol = 1e-8;   // entries at the rounding level of their row
-    return o;
-}
-
 TEST(AlderLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
     for (const char* name : kAlder) {
         SCOPED_TRACE(name);
         TestHost host;
         ModelCircuit mc(host, moduleSpec(name));
-        std::mt19937 rng(7);
-        std::uniform_real_distribution<double> jitter(-0.05, 0.05);
-        int checked = 0;
-        for (auto [vg, vd] : biasPoints()) {
-            DcResult op = mc.solve(vg, vd);
-            ASSERT_TRUE(op.converged) << vg << " " << vd << ": " << op.failure;
-            // At the operating point, and off it with every unknown moved a little.
-            std::vector<double> off = op.x;
-            for (double& v : off) {
-                v += jitter(rng) * (1.0 + std::fabs(v));
-            }
-            for (const std::vector<double>* x : {&op.x, &off}) {
-                FdReport report = mc.circuit->checkJacobian(*x, fdOptions());
-                EXPECT_TRUE(report.passed()) << "vg " << vg << " vd " << vd << "\n" << report.summary();
-                RhsReport rhs = mc.circuit->checkRhsLoad(*x);
-                EXPECT_TRUE(rhs.identical()) << rhs.summary();
-                ++checked;
-            }
-        }
-        EXPECT_GE(checked, 100);
+        EXPECT_GE(checkAcrossInterior(mc, 7), 100);
     }
 }
 
@@ -73,40 +33,8 @@ TEST(AlderLoad, NewtonConvergesOverAnIdVdFamily) {
         SCOPED_TRACE(name);
         TestHost host;
         ModelCircuit mc(host, moduleSpec(name));
-        const std::vector<double> gates = {-2.5, -1.5, -1.0, -0.5, 0.0, 0.5};
-        std::vector<double> drains;
-        for (int k = 0; k < 24; ++k) {
-            drains.push_back(-1.0 + 0.5 * k);
-        }
-        std::vector<IdVdPoint> family = mc.circuit->idVdFamily(mc.terminals(), gates, drains);
-        ASSERT_EQ(family.size(), gates.size() * drains.size());
-        const std::vector<std::string> faults = familyFaults(family, drains.size(), 0.25);
-        EXPECT_TRUE(faults.empty()) << faults.size() << " faults, first: " << faults.front();
-        // The gate controls the channel: more current at a higher gate voltage.
-        const size_t vd5 = 12;
-        EXPECT_GT(family[5 * drains.size() + vd5].drainCurrent, family[3 * drains.size() + vd5].drainCurrent);
-        EXPECT_GT(family[3 * drains.size() + vd5].drainCurrent, family[0 * drains.size() + vd5].drainCurrent);
+        checkIdVdFamily(mc);
     }
-}
-
-// Values of one load, by slot.
-struct Loaded {
-    std::vector<double> rr, rd, jr, jd;
-};
-
-Loaded loadOnce(TestHost& host, ModelCircuit& mc, const std::vector<double>& x) {
-    mc.circuit->load(x);
-    Loaded out;
-    for (const LoadRecord& r : host.loads) {
-        switch (r.slot) {
-        case LoadSlot::StaticRhs: out.rr = r.values; break;
-        case LoadSlot::DynamicRhs: out.rd = r.values; break;
-        case LoadSlot::StaticJacobian: out.jr = r.values; break;
-        case LoadSlot::DynamicJacobian: out.jd = r.values; break;
-        default: break;
-        }
-    }
-    return out;
 }
 
 TEST(AlderLoad, MultiplicityScalesValuesAndNoiseContributions) {
@@ -218,14 +146,7 @@ TEST(AlderLoad, ACollapsedBranchGetsNoneOfItsEquationTerms) {
     host.isInitialStep = 1;
     host.solution.assign(200, 0.3);
     m.md.genericAnalogLoad(inst, &host.loader);
-    const Loaded l = [&] {
-        Loaded out;
-        for (const LoadRecord& r : host.loads) {
-            if (r.slot == LoadSlot::StaticRhs) out.rr = r.values;
-            if (r.slot == LoadSlot::StaticJacobian) out.jr = r.values;
-        }
-        return out;
-    }();
+    const Loaded l = lastLoad(host);
     EXPECT_EQ(l.rr[22], 0.0);
     EXPECT_EQ(l.jr[29], 0.0);
     EXPECT_EQ(l.jr[30], 0.0);
@@ -341,12 +262,8 @@ TEST(AlderEquations, InitialStepChoices) {
 
 TEST(AlderEquations, AllNodesAtZero) {
     OneLoad l;
-    l.mc.circuit->load(l.mc.circuit->zeros());
+    const Loaded out = loadOnce(l.host, l.mc, l.mc.circuit->zeros());
     EXPECT_EQ(l.b.var(116), 0.0);
-    Loaded out;
-    for (const LoadRecord& r : l.host.loads) {
-        if (r.slot == LoadSlot::StaticRhs) out.rr = r.values;
-    }
     EXPECT_EQ(out.rr[17], -25.0);  // -P[7]
     EXPECT_EQ(out.rr[16], 0.0);
 }

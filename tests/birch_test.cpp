@@ -38,19 +38,19 @@ s_ZRT_StateVar* opVar(ModelCircuit& mc) { return ZRT_getBranchVar_delay(opOf(mc)
 
 // Values of one load, by slot: the module's four batches, the operator's
 // own residual and self-derivative, and what reached the host's delay.
-struct Loaded {
+struct DelayLoad {
     std::vector<double> rr, rd, jr, jd;
     double opResidual = NAN, opSelf = NAN;
     double x = NAN, td = NAN, tdmax = NAN;
     std::vector<double> derivs;
 };
 
-Loaded loadOnce(TestHost& host, ModelCircuit& mc, const std::vector<double>& x,
+DelayLoad loadWithDelay(TestHost& host, ModelCircuit& mc, const std::vector<double>& x,
                 Circuit::LoadKind kind = Circuit::LoadKind::Full) {
     const size_t firstDelay = host.delayLoads.size();
     const size_t firstDeriv = host.delayDerivs.size();
     mc.circuit->load(x, kind);
-    Loaded out;
+    DelayLoad out;
     for (const LoadRecord& r : host.loads) {
         switch (r.slot) {
         case LoadSlot::StaticRhs:
@@ -130,8 +130,8 @@ TEST(BirchLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
                     EXPECT_TRUE(report.passed()) << "vg " << vg << " vd " << vd << "\n" << report.summary();
                     RhsReport rhs = mc.circuit->checkRhsLoad(*x);
                     EXPECT_TRUE(rhs.identical()) << rhs.summary();
-                    const Loaded full = loadOnce(host, mc, *x);
-                    const Loaded part = loadOnce(host, mc, *x, Circuit::LoadKind::RhsOnly);
+                    const DelayLoad full = loadWithDelay(host, mc, *x);
+                    const DelayLoad part = loadWithDelay(host, mc, *x, Circuit::LoadKind::RhsOnly);
                     EXPECT_EQ(std::memcmp(&full.x, &part.x, sizeof(double)), 0);
                     EXPECT_EQ(full.td, part.td);
                     EXPECT_TRUE(part.derivs.empty());
@@ -158,7 +158,7 @@ TEST(BirchLoad, DelayDerivativesMatchTheDelayedInput) {
         for (auto [vg, vd] : biasPoints()) {
             DcResult op = mc.solve(vg, vd);
             ASSERT_TRUE(op.converged);
-            const Loaded base = loadOnce(host, mc, op.x);
+            const DelayLoad base = loadWithDelay(host, mc, op.x);
             ASSERT_EQ(base.derivs.size(), 4u);
             for (int k = 0; k < 4; ++k) {
                 const size_t u = mc.circuit->at(moved[k]);
@@ -166,7 +166,7 @@ TEST(BirchLoad, DelayDerivativesMatchTheDelayedInput) {
                 std::vector<double> xp = op.x, xm = op.x;
                 xp[u] += h;
                 xm[u] -= h;
-                const double numeric = (loadOnce(host, mc, xp).x - loadOnce(host, mc, xm).x) / (xp[u] - xm[u]);
+                const double numeric = (loadWithDelay(host, mc, xp).x - loadWithDelay(host, mc, xm).x) / (xp[u] - xm[u]);
                 const double analytic = base.derivs[k];
                 EXPECT_NEAR(analytic, numeric, 1e-5 * std::max(std::fabs(analytic), 1e-3))
                     << "doublet " << k << " at vg " << vg << " vd " << vd;
@@ -214,7 +214,7 @@ TEST(BirchDelay, TheOperatorLoadsAfterTheBatchesAndTheDelayedValueDrivesDiiSi) {
         ModelCircuit mc(host, moduleSpec(name));
         std::vector<double> x = mc.circuit->zeros();
         mc.circuit->set(x, opVar(mc), 0.375);
-        const Loaded full = loadOnce(host, mc, x);
+        const DelayLoad full = loadWithDelay(host, mc, x);
         ASSERT_EQ(host.loads.size(), 6u);
         const LoadSlot order[6] = {LoadSlot::StaticRhs,       LoadSlot::DynamicRhs, LoadSlot::StaticJacobian,
                                    LoadSlot::DynamicJacobian, LoadSlot::StaticRhs,  LoadSlot::StaticDoublet};
@@ -231,7 +231,7 @@ TEST(BirchDelay, TheOperatorLoadsAfterTheBatchesAndTheDelayedValueDrivesDiiSi) {
             EXPECT_EQ(host.delayDerivs[host.delayDerivs.size() - 4 + k].handle, mc.model.block().deriv(k));
         }
 
-        loadOnce(host, mc, x, Circuit::LoadKind::RhsOnly);
+        loadWithDelay(host, mc, x, Circuit::LoadKind::RhsOnly);
         ASSERT_EQ(host.loads.size(), 3u);
         EXPECT_EQ(host.loads[2].slot, LoadSlot::StaticRhs);
         EXPECT_EQ(host.loads[2].values, std::vector<double>{-0.375});
@@ -252,13 +252,13 @@ TEST(BirchDelay, TheDelayFollowsThePresentTemperature) {
         ModelCircuit mc(host, moduleSpec(c.name), c.ints);
         mc.model.inst.realParams[9] = 40.0;
         const std::vector<double> x = mc.circuit->zeros();
-        EXPECT_EQ(loadOnce(host, mc, x).td, c.td);
+        EXPECT_EQ(loadWithDelay(host, mc, x).td, c.td);
         const double cds = mc.model.block().var(var(mc, 55, 59));
         // A later load without an initial step still reads the present P9;
         // what birch_c's initial step derived from it stays.
         host.isInitialStep = 0;
         mc.model.inst.realParams[9] = 50.0;
-        EXPECT_EQ(loadOnce(host, mc, x).td, c.td * (10.0 * 0.018 + 1.0));
+        EXPECT_EQ(loadWithDelay(host, mc, x).td, c.td * (10.0 * 0.018 + 1.0));
         if (isC(mc)) {
             EXPECT_EQ(mc.model.block().var(174), 40.0);
             EXPECT_EQ(mc.model.block().var(59), cds);
@@ -273,14 +273,14 @@ TEST(BirchDelay, ANegativeDelayIsWarnedAboutOnceAndLoadsZero) {
         ModelCircuit mc(host, moduleSpec(name));
         mc.model.inst.realParams[9] = -20.0;
         const std::vector<double> x = mc.circuit->zeros();
-        EXPECT_EQ(loadOnce(host, mc, x).td, 0.0);
+        EXPECT_EQ(loadWithDelay(host, mc, x).td, 0.0);
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].type, 1);
         EXPECT_NE(host.messages[0].text.find("A negative delay (-3.200000e-13) was supplied"), std::string::npos)
             << host.messages[0].text;
-        loadOnce(host, mc, x, Circuit::LoadKind::RhsOnly);
+        loadWithDelay(host, mc, x, Circuit::LoadKind::RhsOnly);
         mc.model.md.resetMemoryStates(mc.model.get());
-        EXPECT_EQ(loadOnce(host, mc, x).td, 0.0);
+        EXPECT_EQ(loadWithDelay(host, mc, x).td, 0.0);
         EXPECT_EQ(host.messages.size(), 1u);
     }
 }
@@ -333,13 +333,13 @@ TEST(BirchLoad, MultiplicityScalesTheModuleButNotTheDelayedInput) {
         std::vector<double> x = op.x;
         mc.circuit->set(x, mc.model.inst.internalVars[5], 0.0);  // n12
         host.doNoise = 1;
-        const Loaded one = loadOnce(host, mc, x);
+        const DelayLoad one = loadWithDelay(host, mc, x);
         const double v = mc.circuit->get(x, opVar(mc));
         EXPECT_EQ(one.rr[11], v);
         for (double m : {2.0, 0.0}) {
             SCOPED_TRACE(m);
             mc.model.inst.realParams[0] = m;
-            const Loaded scaled = loadOnce(host, mc, x);
+            const DelayLoad scaled = loadWithDelay(host, mc, x);
             const std::pair<const std::vector<double>*, const std::vector<double>*> pairs[] = {
                 {&one.rr, &scaled.rr}, {&one.rd, &scaled.rd}, {&one.jr, &scaled.jr}, {&one.jd, &scaled.jd}};
             for (auto [a, b] : pairs) {
@@ -419,13 +419,13 @@ TEST(BirchLoad, ACollapsedBranchGetsNoneOfItsEquationTerms) {
 
 // Loads once at the node voltages given (all others 0.0) and answers what
 // reached the host.
-Loaded loadAt(TestHost& host, ModelCircuit& mc, const std::vector<std::pair<const s_ZRT_StateVar*, double>>& v,
+DelayLoad loadAt(TestHost& host, ModelCircuit& mc, const std::vector<std::pair<const s_ZRT_StateVar*, double>>& v,
               Circuit::LoadKind kind = Circuit::LoadKind::Full) {
     std::vector<double> x = mc.circuit->zeros();
     for (auto [node, value] : v) {
         mc.circuit->set(x, node, value);
     }
-    return loadOnce(host, mc, x, kind);
+    return loadWithDelay(host, mc, x, kind);
 }
 
 TEST(BirchEquations, LinearEntriesAndTheBreakdownTerm) {
@@ -441,7 +441,7 @@ TEST(BirchEquations, LinearEntriesAndTheBreakdownTerm) {
         s_ZRT_StateVar* dRF = inst->internalVars[0];
         s_ZRT_StateVar* n12 = inst->internalVars[5];
         s_ZRT_StateVar* nTj = inst->internalVars[6];
-        const Loaded l = loadAt(host, mc, {{di, 4.999}, {si, 0.25}, {dRF, 0.75}, {n12, 0.125}, {pTj, 3.0}, {nTj, 2.0}});
+        const DelayLoad l = loadAt(host, mc, {{di, 4.999}, {si, 0.25}, {dRF, 0.75}, {n12, 0.125}, {pTj, 3.0}, {nTj, 2.0}});
         EXPECT_EQ(l.rr[16], (0.75 - 0.25) / 1e8);
         EXPECT_EQ(l.rr[17], 0.125);
         EXPECT_EQ(l.rr[14], 3.0 - 2.0 - 25.0);
@@ -520,7 +520,7 @@ TEST(BirchEquations, BirchASelectorsAndSizeFactor) {
     ModelCircuit mc(host, moduleSpec("birch_a"), {1, 1, 2});
     std::vector<double> x = mc.circuit->zeros();
     mc.circuit->set(x, mc.model.inst.internalVars[9], 0.5);  // the s-si flow
-    const Loaded l = loadOnce(host, mc, x);
+    const DelayLoad l = loadWithDelay(host, mc, x);
     EXPECT_EQ(l.rd[0], 0.0);
     EXPECT_EQ(l.jd[0], 0.0);
 
@@ -547,7 +547,7 @@ TEST(BirchEquations, TheGateDrainCapacitanceDerivativeStaysFinite) {
         const int m57 = var(mc, 57, 62);
         for (double v : {-1e4, -2e4, -3e4, 1e4}) {
             SCOPED_TRACE(v);
-            const Loaded l = loadAt(host, mc, {{mc.model.inst.internalVars[1], v}});
+            const DelayLoad l = loadAt(host, mc, {{mc.model.inst.internalVars[1], v}});
             ASSERT_TRUE(std::isfinite(l.jd[7]));
             EXPECT_EQ(l.jd[7], b.var(m57) * b.var(var(mc, 148, 166)) * 1.0);
             EXPECT_TRUE(std::isfinite(l.rd[7]));
@@ -581,12 +581,12 @@ TEST(BirchVariants, MatchedParametersGiveBitEqualValues) {
         }
     }
     host.doNoise = 1;
-    const Loaded la = loadOnce(host, a, op.x);
+    const DelayLoad la = loadWithDelay(host, a, op.x);
     double powers[4];
     for (int k = 0; k < 4; ++k) {
         powers[k] = a.model.get()->noiseSrcs[k].power;
     }
-    const Loaded lc = loadOnce(host, c, xc);
+    const DelayLoad lc = loadWithDelay(host, c, xc);
     EXPECT_EQ(la.x, lc.x);
     EXPECT_EQ(la.td, lc.td);
     EXPECT_EQ(la.derivs, lc.derivs);
@@ -630,7 +630,7 @@ TEST(BirchMemory, TheDrainInductanceFollowsMemoryValueZero) {
     BlockView b = mc.model.block();
     std::vector<double> x = mc.circuit->zeros();
     mc.circuit->set(x, mc.model.inst.internalVars[7], 0.25);  // the d-di flow
-    loadOnce(host, mc, x);
+    loadWithDelay(host, mc, x);
     // Selector 1 with P5 = 2.5: the source inductance of the quotient.
     EXPECT_EQ(b.var(136), ZRT_RealChkDiv(1.756687357191309e-11, 2.5 * b.var(141), nullptr, 0, nullptr, 0));
     EXPECT_EQ(b.var(125), b.var(124));
@@ -642,7 +642,7 @@ TEST(BirchMemory, TheDrainInductanceFollowsMemoryValueZero) {
     host.isInitialStep = 0;
     const double ext = b.var(131) / 2.0;  // N0 * m131 / P3
     b.memory(0) = 3e-10;
-    const Loaded l = loadOnce(host, mc, x);
+    const DelayLoad l = loadWithDelay(host, mc, x);
     EXPECT_EQ(l.jd[5], ext + 3e-10 / 8.0);
     EXPECT_EQ(l.rd[5], (ext + 3e-10 / 8.0) * 0.25);
     mc.model.md.resetMemoryStates(mc.model.get());
@@ -727,9 +727,9 @@ TEST(BirchState, SaveAndRestoreCarryTheDelayState) {
             ASSERT_EQ(other.model.block().var(k), s.mc.model.block().var(k)) << k;
         }
         s.mc.model.md.forceExecInvarCode(s.mc.model.get(), 1);
-        const Loaded first = loadOnce(s.host, s.mc, s.x);
+        const DelayLoad first = loadWithDelay(s.host, s.mc, s.x);
         const double delayed = s.host.delayLoads.back().delayed;
-        const Loaded second = loadOnce(s.host, other, s.x);
+        const DelayLoad second = loadWithDelay(s.host, other, s.x);
         EXPECT_EQ(s.host.delayLoads.back().delayed, delayed);
         EXPECT_NE(delayed, first.x);  // the history is in use
         EXPECT_EQ(first.rr, second.rr);
@@ -769,7 +769,7 @@ TEST(BirchState, ACloneHasItsOwnOperator) {
         EXPECT_EQ(reinterpret_cast<const ZRT_DelaySpec*>(op->delayState)->pHist->count, 3);
 
         // The copy loads what its source loads, through its own operator.
-        const Loaded source = loadOnce(s.host, s.mc, s.x);
+        const DelayLoad source = loadWithDelay(s.host, s.mc, s.x);
         s.host.loads.clear();
         s.mc.model.md.genericAnalogLoad(&holder, &s.host.loader);
         EXPECT_EQ(s.host.delayLoads.back().state, op->delayState);
@@ -780,7 +780,7 @@ TEST(BirchState, ACloneHasItsOwnOperator) {
         const int freed = s.host.delaySpecsFreed;
         s.mc.model.md.destroyInst(&holder);
         EXPECT_EQ(s.host.delaySpecsFreed, freed + 1);
-        EXPECT_EQ(loadOnce(s.host, s.mc, s.x).rr, source.rr);
+        EXPECT_EQ(loadWithDelay(s.host, s.mc, s.x).rr, source.rr);
     }
 }
 
