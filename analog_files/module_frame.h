@@ -537,7 +537,10 @@ struct Module {
 
         const Load<Full> c{inst, loader, b, rr, rd, Full ? jr : nullptr, Full ? jd : nullptr, inst->realParams,
                            inst->intParams};
-        if (ZRT_eventSignal(inst->events[0], loader) != 0) {
+        // Without its initial-step event (its allocation failed and the host's
+        // "exit" returned) the instance never runs the initial-step block.
+        ZRT_EventDesc* initialStep = inst->events[0];
+        if (initialStep != nullptr && ZRT_eventSignal(initialStep, loader) != 0) {
             M::Equations::initialStep(c);
         }
         M::Equations::evaluate(c);

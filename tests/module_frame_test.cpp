@@ -402,6 +402,56 @@ TEST(Lifecycle, CloneIsAnIndependentCopy) {
     }
 }
 
+// After "Out of memory." the host's "exit" may return: an instance left
+// without its private block, or without its initial-step event, takes every
+// later callback without a crash.
+TEST(Lifecycle, AnExhaustedHeapDuringFinalizeLeavesASafeInstance) {
+    for (const ModuleSpec& spec : kModules) {
+        SCOPED_TRACE(spec.name);
+        {
+            TestHost host;
+            ModelInstance m(host, spec);
+            {
+                testhost::LimitedHeap none(0);
+                EXPECT_EQ(m.md.finalizeAnalogTopology(m.get()), 1);
+            }
+            EXPECT_EQ(m.get()->pModuleData, nullptr);
+            EXPECT_EQ(host.exitCount(), 1);
+            m.md.createBranches(m.get(), nullptr);
+            m.md.createSystemStateVars(m.get(), nullptr);
+            m.md.setAnalogStamp(m.get(), nullptr);
+            m.md.reportTopology(m.get(), nullptr);
+            m.md.genericAnalogLoad(m.get(), &host.loader);
+            m.md.genericAnalogLoadRHS(m.get(), &host.loader);
+            m.md.tranAcceptPoint(m.get(), &host.loader);
+            m.md.resetMemoryStates(m.get());
+            s_ZRT_DeviceState state{};
+            uint32_t count = 0;
+            EXPECT_EQ(m.md.saveDeviceState(m.get(), &state, &count), nullptr);
+            EXPECT_TRUE(host.stamps.empty());
+            EXPECT_TRUE(host.loads.empty());
+        }
+        {
+            // Block and limexp descriptor, but no initial-step event.
+            TestHost host;
+            ModelInstance n(host, spec);
+            {
+                testhost::LimitedHeap two(2);
+                n.md.finalizeAnalogTopology(n.get());
+            }
+            ASSERT_NE(n.get()->pModuleData, nullptr);
+            EXPECT_EQ(n.get()->events[0], nullptr);
+            host.isInitialStep = 1;
+            n.md.createBranches(n.get(), nullptr);
+            n.md.createSystemStateVars(n.get(), nullptr);
+            n.md.setAnalogStamp(n.get(), nullptr);
+            n.md.genericAnalogLoad(n.get(), &host.loader);
+            n.md.genericAnalogLoadRHS(n.get(), &host.loader);
+            EXPECT_FALSE(host.loads.empty());
+        }
+    }
+}
+
 TEST(Lifecycle, DestroyWithoutABlockDoesNothing) {
     TestHost host;
     ModelInstance m(host, kModules[3]);
