@@ -24,7 +24,6 @@ namespace hbx::alder {
 
 template <class Variant>
 struct Equations {
-    static constexpr bool present = true;
 
     // The model variables in alder_a's numbering.
     template <class L>

@@ -32,7 +32,6 @@ struct Constant {
 
 template <class Variant>
 struct Equations {
-    static constexpr bool present = true;
     static constexpr bool isC = Variant::isC;
 
     // The model variables in birch_a's numbering.

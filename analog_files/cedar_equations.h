@@ -205,7 +205,6 @@ inline constexpr double kM132Default = 5.51359588907467e-10;
 template <class V>
 struct Equations {
     using Topo = typename V::Topology;
-    static constexpr bool present = true;
 
     // The model variables by role.
     struct Vars {

@@ -9,10 +9,10 @@
 //   sourceName, assertLine, qcDiodeLine, moduleFlags
 //   numModelVars, numIntVars, memoryVars (model-variable numbers of the
 //   memory values), hasDelayOp, numHistory, numCollapse
-//   Topology: the family's tables (topology.h), or PendingTopology
+//   Topology: the family's tables (topology.h)
 //   report: the module's topology report rows
 //   Equations: initialStep(load) and evaluate(load) on the model variables
-//   (equation_kit.h), or PendingEquations
+//   (equation_kit.h)
 #pragma once
 
 #include <array>
@@ -28,21 +28,6 @@
 #define HBX_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace hbx {
-
-// Stands in for a family whose topology tables are not in the library yet:
-// it knows only the list lengths, and its modules create, report and stamp
-// nothing.
-template <size_t RR, size_t RD, size_t JR, size_t JD>
-struct PendingTopology {
-    static constexpr bool present = false;
-    static constexpr size_t numRR = RR, numRD = RD, numJR = JR, numJD = JD;
-};
-
-// Stands in for a model whose equations are not in the library yet: its
-// loads hand the host nothing.
-struct PendingEquations {
-    static constexpr bool present = false;
-};
 
 // N values of T in place; with N = 0 an empty member that takes no room in
 // the block (with [[no_unique_address]]).
@@ -352,102 +337,87 @@ struct Module {
 
     static void _module1_createBranches(s_ZRT_DeviceInst* inst, void* hostData) {
         Block* b = block(inst);
-        if constexpr (Topo::present) {
-            if (b == nullptr) {
-                return;
-            }
-            b->branchCounter = 0;
-            for (const BranchSpec& spec : Topo::branches) {
-                s_ZRT_StateVar* sv = ZRT_CreateBranchStateVar(spec.name, ZRT_BRANCH_DEFAULT, node(inst, b, spec.pos),
-                                                              node(inst, b, spec.neg), inst, hostData);
-                uint8_t collapsed = 0;
-                // A variable that came back without a branch record (the host's
-                // "exit" returned after an allocation failure) is kept as it is.
-                if (sv != nullptr && sv->branch != nullptr) {
-                    if (sv->branch->branchNumber < 0) {
-                        sv->branch->branchNumber = b->branchCounter++;
-                    }
-                    collapsed = sv->branch->useCount > 1 ? 1 : 0;
+        if (b == nullptr) {
+            return;
+        }
+        b->branchCounter = 0;
+        for (const BranchSpec& spec : Topo::branches) {
+            s_ZRT_StateVar* sv = ZRT_CreateBranchStateVar(spec.name, ZRT_BRANCH_DEFAULT, node(inst, b, spec.pos),
+                                                          node(inst, b, spec.neg), inst, hostData);
+            uint8_t collapsed = 0;
+            // A variable that came back without a branch record (the host's
+            // "exit" returned after an allocation failure) is kept as it is.
+            if (sv != nullptr && sv->branch != nullptr) {
+                if (sv->branch->branchNumber < 0) {
+                    sv->branch->branchNumber = b->branchCounter++;
                 }
-                b->collapsed[spec.collapse] = collapsed;
-                inst->internalVars[spec.slot] = sv;
+                collapsed = sv->branch->useCount > 1 ? 1 : 0;
             }
-        } else {
-            (void)b;
-            (void)hostData;
+            b->collapsed[spec.collapse] = collapsed;
+            inst->internalVars[spec.slot] = sv;
         }
     }
 
     static void _module1_reportTopology(s_ZRT_DeviceInst* inst, void* hostData) {
         Block* b = block(inst);
-        if constexpr (Topo::present) {
-            if (b == nullptr || inst->pSim == nullptr || inst->pSim->ReportTopology == nullptr) {
-                return;
+        if (b == nullptr || inst->pSim == nullptr || inst->pSim->ReportTopology == nullptr) {
+            return;
+        }
+        for (const ReportRow& row : M::report) {
+            if (b->collapsed[row.collapse] == 0) {
+                inst->pSim->ReportTopology(node(inst, b, row.a), node(inst, b, row.b), row.kind, row.name,
+                                           inst, hostData);
             }
-            for (const ReportRow& row : M::report) {
-                if (b->collapsed[row.collapse] == 0) {
-                    inst->pSim->ReportTopology(node(inst, b, row.a), node(inst, b, row.b), row.kind, row.name,
-                                               inst, hostData);
-                }
-            }
-        } else {
-            (void)b;
-            (void)hostData;
         }
     }
 
     static void _module1_setAnalogStamp(s_ZRT_DeviceInst* inst, void* hostData) {
         Block* b = block(inst);
-        if constexpr (Topo::present) {
-            if (b == nullptr) {
-                return;
+        if (b == nullptr) {
+            return;
+        }
+        s_ZRT_SimInterface* sim = inst->pSim;
+        if constexpr (M::hasDelayOp) {
+            for (size_t k = 0; k < 4; ++k) {
+                const auto& pair = Topo::delayDoublets[k];
+                b->derivHandles[k] = ZRT_getDerivDoubletOpBranch_delay(
+                    b->delayOp[0], node(inst, b, pair[0]), node(inst, b, pair[1]), 0, 1, hostData);
             }
-            s_ZRT_SimInterface* sim = inst->pSim;
-            if constexpr (M::hasDelayOp) {
-                for (size_t k = 0; k < 4; ++k) {
-                    const auto& pair = Topo::delayDoublets[k];
-                    b->derivHandles[k] = ZRT_getDerivDoubletOpBranch_delay(
-                        b->delayOp[0], node(inst, b, pair[0]), node(inst, b, pair[1]), 0, 1, hostData);
-                }
+        }
+        for (const StampSlot& slot : Topo::order) {
+            const size_t p = slot.position;
+            switch (slot.list) {
+            case StampList::StaticRhs: {
+                const StampEntry& e = Topo::rr[p];
+                b->rr[p] = sim->CreateStaticRhsStamp(node(inst, b, e.a), node(inst, b, e.b), e.flag, inst,
+                                                     hostData);
+                break;
             }
-            for (const StampSlot& slot : Topo::order) {
-                const size_t p = slot.position;
-                switch (slot.list) {
-                case StampList::StaticRhs: {
-                    const StampEntry& e = Topo::rr[p];
-                    b->rr[p] = sim->CreateStaticRhsStamp(node(inst, b, e.a), node(inst, b, e.b), e.flag, inst,
-                                                         hostData);
-                    break;
-                }
-                case StampList::DynamicRhs: {
-                    const StampEntry& e = Topo::rd[p];
-                    b->rd[p] = sim->CreateDynamicRhsStamp(node(inst, b, e.a), node(inst, b, e.b), e.flag, inst,
-                                                          hostData);
-                    break;
-                }
-                case StampList::StaticJacobian: {
-                    const StampEntry& e = Topo::jr[p];
-                    b->jr[p] = sim->CreateJacobianStamp(node(inst, b, e.a), node(inst, b, e.b), node(inst, b, e.c),
-                                                        node(inst, b, e.d), 0, e.flag, inst, hostData);
-                    break;
-                }
-                case StampList::DynamicJacobian: {
-                    const StampEntry& e = Topo::jd[p];
-                    b->jd[p] = sim->CreateJacobianStamp(node(inst, b, e.a), node(inst, b, e.b), node(inst, b, e.c),
-                                                        node(inst, b, e.d), 1, e.flag, inst, hostData);
-                    break;
-                }
-                }
+            case StampList::DynamicRhs: {
+                const StampEntry& e = Topo::rd[p];
+                b->rd[p] = sim->CreateDynamicRhsStamp(node(inst, b, e.a), node(inst, b, e.b), e.flag, inst,
+                                                      hostData);
+                break;
             }
-            if constexpr (M::hasDelayOp) {
-                ZRT_delaySetStamp(b->delayOp[0], hostData);
+            case StampList::StaticJacobian: {
+                const StampEntry& e = Topo::jr[p];
+                b->jr[p] = sim->CreateJacobianStamp(node(inst, b, e.a), node(inst, b, e.b), node(inst, b, e.c),
+                                                    node(inst, b, e.d), 0, e.flag, inst, hostData);
+                break;
             }
-            for (int32_t k = 0; k < 4; ++k) {
-                ZRT_reportNoiseContrib(inst, k, b->rr[Topo::noiseRR[k]], hostData);
+            case StampList::DynamicJacobian: {
+                const StampEntry& e = Topo::jd[p];
+                b->jd[p] = sim->CreateJacobianStamp(node(inst, b, e.a), node(inst, b, e.b), node(inst, b, e.c),
+                                                    node(inst, b, e.d), 1, e.flag, inst, hostData);
+                break;
             }
-        } else {
-            (void)b;
-            (void)hostData;
+            }
+        }
+        if constexpr (M::hasDelayOp) {
+            ZRT_delaySetStamp(b->delayOp[0], hostData);
+        }
+        for (int32_t k = 0; k < 4; ++k) {
+            ZRT_reportNoiseContrib(inst, k, b->rr[Topo::noiseRR[k]], hostData);
         }
     }
 
@@ -595,20 +565,10 @@ struct Module {
     }
 
     static void _module1_genericAnalogLoad(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
-        if constexpr (M::Equations::present && Topo::present) {
-            load<true>(inst, loader);
-        } else {
-            (void)inst;
-            (void)loader;
-        }
+        load<true>(inst, loader);
     }
     static void _module1_genericAnalogLoadRHS(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
-        if constexpr (M::Equations::present && Topo::present) {
-            load<false>(inst, loader);
-        } else {
-            (void)inst;
-            (void)loader;
-        }
+        load<false>(inst, loader);
     }
 
     // ---- save and restore -----------------------------------------------------

@@ -15,7 +15,6 @@ constexpr NodeRef dRF = n2(0), gdi = n2(1), gi = n2(2), gn = n2(3), gp = n2(4), 
 constexpr NodeRef bDdi = n2(9), bGgi = n2(10), bSsi = n2(11), bXt = n2(12);
 
 struct Topology {
-    static constexpr bool present = true;
     static constexpr size_t numRR = 25, numRD = 13, numJR = 35, numJD = 13;
 
     static constexpr std::array<BranchSpec, 4> branches{{

@@ -40,7 +40,6 @@ constexpr std::array<ReportRow, 18> reportA = withDiSi({4, di, si, 1, "_ub_di_si
 constexpr std::array<ReportRow, 18> reportC = withDiSi({19, di, si, 1, "cds_br_i"}, 17);
 
 struct Topology {
-    static constexpr bool present = true;
     static constexpr size_t numRR = 21, numRD = 11, numJR = 28, numJD = 11;
 
     static constexpr std::array<BranchSpec, 3> branches{{

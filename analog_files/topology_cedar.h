@@ -10,7 +10,6 @@
 namespace hbx::cedar {
 
 struct Topology {
-    static constexpr bool present = true;
     static constexpr bool hasPTj = false;
     static constexpr size_t numRR = 26, numRD = 13, numJR = 35, numJD = 13;
 

@@ -10,7 +10,6 @@
 namespace hbx::larch {
 
 struct Topology {
-    static constexpr bool present = true;
     static constexpr bool hasPTj = true;
     static constexpr size_t numRR = 27, numRD = 13, numJR = 37, numJD = 13;
 
