@@ -3,7 +3,7 @@
 # when any of them is missing.
 set -euo pipefail
 
-packages=(g++ cmake make binutils libboost-date-time-dev liblapack-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(g++ cmake make binutils libboost-date-time-dev liblapack-dev libgtest-dev libbenchmark-dev)
 
 missing=()
 for p in "${packages[@]}"; do
