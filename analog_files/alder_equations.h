@@ -18,6 +18,7 @@
 #include <type_traits>
 
 #include "equation_kit.h"
+#include "module_frame.h"
 #include "topology_alder.h"
 
 namespace hbx::alder {
@@ -541,9 +542,7 @@ struct Equations {
 };
 
 // What the three alder modules share beside their equations.
-struct Traits {
-    static constexpr int32_t numIntVars = 0;
-    static constexpr bool hasDelayOp = false;
+struct Traits : ModuleTraits {
     static constexpr size_t numCollapse = 24;
     using Topology = alder::Topology;
     static constexpr const auto& report = Topology::report;
@@ -554,7 +553,6 @@ struct Traits {
 struct SwitchedTraits : Traits {
     static constexpr int32_t qcDiodeLine = 106;
     static constexpr int32_t numModelVars = 205;
-    static constexpr std::array<int32_t, 0> memoryVars{};
     static constexpr size_t numHistory = 11;
 };
 struct SwitchedVariant {

@@ -16,7 +16,6 @@ struct Variant : hbx::alder::SwitchedVariant {
 struct alder_b : hbx::alder::SwitchedTraits {
     static constexpr const char* sourceName = "module_alder_b_2.cpp";
     static constexpr int32_t assertLine = 4794;
-    static constexpr uint32_t moduleFlags = 0;
     using Equations = hbx::alder::Equations<Variant>;
 };
 

@@ -30,14 +30,12 @@ struct Variant {
     };
 };
 
-struct birch_a {
+struct birch_a : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_birch_a_4.cpp";
     static constexpr int32_t assertLine = 4326;
     static constexpr int32_t qcDiodeLine = 104;
     static constexpr uint32_t moduleFlags = 0x200;
     static constexpr int32_t numModelVars = 171;
-    static constexpr int32_t numIntVars = 0;
-    static constexpr std::array<int32_t, 0> memoryVars{};
     static constexpr bool hasDelayOp = true;
     static constexpr size_t numHistory = 13;
     static constexpr size_t numCollapse = 19;

@@ -38,15 +38,12 @@ struct Variant {
     static constexpr bool setsIntegers = true;
 };
 
-struct cedar_a {
+struct cedar_a : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_cedar_a_6.cpp";
     static constexpr int32_t assertLine = 4800;
     static constexpr int32_t qcDiodeLine = 101;
-    static constexpr uint32_t moduleFlags = 0;
     static constexpr int32_t numModelVars = 206;
     static constexpr int32_t numIntVars = 2;
-    static constexpr std::array<int32_t, 0> memoryVars{};
-    static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 10;
     static constexpr size_t numCollapse = 24;
     using Equations = hbx::cedar::Equations<Variant>;

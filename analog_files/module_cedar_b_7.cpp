@@ -30,15 +30,11 @@ struct Variant : CedarBCVariant {
 };
 static_assert(countSlots(Variant::slots) == 196);
 
-struct cedar_b {
+struct cedar_b : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_cedar_b_7.cpp";
     static constexpr int32_t assertLine = 4733;
     static constexpr int32_t qcDiodeLine = 102;
-    static constexpr uint32_t moduleFlags = 0;
     static constexpr int32_t numModelVars = 196;
-    static constexpr int32_t numIntVars = 0;
-    static constexpr std::array<int32_t, 0> memoryVars{};
-    static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 18;
     static constexpr size_t numCollapse = 24;
     using Equations = hbx::cedar::Equations<Variant>;

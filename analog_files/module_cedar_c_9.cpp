@@ -35,15 +35,11 @@ struct Variant : CedarBCVariant {
 };
 static_assert(countSlots(Variant::slots) == 201);
 
-struct cedar_c {
+struct cedar_c : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_cedar_c_9.cpp";
     static constexpr int32_t assertLine = 4791;
     static constexpr int32_t qcDiodeLine = 103;
-    static constexpr uint32_t moduleFlags = 0;
     static constexpr int32_t numModelVars = 201;
-    static constexpr int32_t numIntVars = 0;
-    static constexpr std::array<int32_t, 0> memoryVars{};
-    static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 17;
     static constexpr size_t numCollapse = 24;
     using Equations = hbx::cedar::Equations<Variant>;

@@ -29,6 +29,14 @@
 
 namespace hbx {
 
+// What a module's traits do not state takes these values.
+struct ModuleTraits {
+    static constexpr uint32_t moduleFlags = 0;
+    static constexpr int32_t numIntVars = 0;
+    static constexpr std::array<int32_t, 0> memoryVars{};
+    static constexpr bool hasDelayOp = false;
+};
+
 // N values of T in place; with N = 0 an empty member that takes no room in
 // the block (with [[no_unique_address]]).
 template <class T, size_t N>

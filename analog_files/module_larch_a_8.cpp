@@ -74,15 +74,11 @@ struct Variant {
 static_assert(countSlots(Variant::slots) == 207);
 static_assert(Variant::slot(kFactorConst) == 2 && Variant::slot(2) == 3 && Variant::slot(205) == 206);
 
-struct larch_a {
+struct larch_a : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_larch_a_8.cpp";
     static constexpr int32_t assertLine = 4778;
     static constexpr int32_t qcDiodeLine = 89;
-    static constexpr uint32_t moduleFlags = 0;
     static constexpr int32_t numModelVars = 207;
-    static constexpr int32_t numIntVars = 0;
-    static constexpr std::array<int32_t, 0> memoryVars{};
-    static constexpr bool hasDelayOp = false;
     static constexpr size_t numHistory = 10;
     static constexpr size_t numCollapse = 25;
     using Equations = hbx::cedar::Equations<Variant>;
