@@ -62,6 +62,13 @@ struct Slots<T, 0> {
     void fill(const T&) {}
 };
 
+template <class T, size_t N>
+void copySlots(Slots<T, N>& to, const Slots<T, N>& from) {
+    for (size_t i = 0; i < N; ++i) {
+        to[i] = from[i];
+    }
+}
+
 // The private block of one instance, in this order: clone function, model
 // variables, integer model variables, execute-invariant flag, the four
 // stamp-handle lists, memory values, absdelay operator, history values,
@@ -622,15 +629,9 @@ struct Module {
             return false;
         }
         record->serialize = _serializeState__module1;
-        for (size_t i = 0; i < record->memory.size(); ++i) {
-            record->memory[i] = b->memory[i];
-        }
-        for (size_t i = 0; i < record->vars.size(); ++i) {
-            record->vars[i] = b->vars[i];
-        }
-        for (size_t i = 0; i < record->ints.size(); ++i) {
-            record->ints[i] = b->intVars[i];
-        }
+        copySlots(record->memory, b->memory);
+        copySlots(record->vars, b->vars);
+        copySlots(record->ints, b->intVars);
         state->pStateRec = record;
         state->numOpStates = kNumOpStates;
         state->pOpStates = ops;
@@ -673,15 +674,9 @@ struct Module {
             return 0;
         }
         const auto* record = static_cast<const StateRecord*>(state->pStateRec);
-        for (size_t i = 0; i < record->memory.size(); ++i) {
-            b->memory[i] = record->memory[i];
-        }
-        for (size_t i = 0; i < record->vars.size(); ++i) {
-            b->vars[i] = record->vars[i];
-        }
-        for (size_t i = 0; i < record->ints.size(); ++i) {
-            b->intVars[i] = record->ints[i];
-        }
+        copySlots(b->memory, record->memory);
+        copySlots(b->vars, record->vars);
+        copySlots(b->intVars, record->ints);
         if constexpr (M::hasDelayOp) {
             ZRT_delayRestoreState(b->delayOp[0], state->pOpStates[kDelayOpState]);
         }
