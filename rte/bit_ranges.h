@@ -1,0 +1,31 @@
+// Bits of 32-bit integer values: single bits and bit ranges, shared by the
+// integer arrays and the bit services that compiled models call. Bit 31 is
+// the highest. A bit index is taken modulo 32 and the ends of a range are
+// clamped into 0..31, so no shift is ever out of range.
+#pragma once
+
+#include <cstdint>
+
+// How two numbers give a bit range: the two ends in either order, a width
+// counted upward from a start (ends start and start + width - 1), or a width
+// counted downward (ends start and start - width + 1).
+enum RangeTypeE : int32_t {
+    NO_RANGE = 0,
+    MIN_MAX_RANGE = 1,
+    WIDTH_UP_RANGE = 2,
+    WIDTH_DOWN_RANGE = 3,
+};
+
+// Bit k (modulo 32) of value: 0 or 1.
+uint32_t selectBit(uint32_t value, int32_t k);
+// Sets bit k (modulo 32) of *element to the lowest bit of value; answers
+// whether the element changed.
+bool assignBit(int32_t* element, int32_t value, int32_t k);
+
+// Bits lo..hi of value shifted down to bit 0 (an upper end of 31 takes every
+// bit from lo up). A range type outside 1..3 is an assertion.
+uint32_t extractBits(uint32_t value, int32_t rangeType, int32_t a, int32_t b);
+// Replaces bits lo..hi of *element by the low bits of value shifted up to lo;
+// answers whether the element changed. A range type outside 1..3 is an
+// assertion.
+bool setBits(int32_t* element, int32_t value, int32_t rangeType, int32_t a, int32_t b);
