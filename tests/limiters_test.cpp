@@ -30,28 +30,21 @@ TEST(PnjLim, LimitsLargeStepsAboveVcrit) {
     // A large fall to just above vcrit makes the logarithm's argument negative.
     EXPECT_EQ(ZRT_pnjLim(0.7, 5.0, 0.025, 0.6, &flag), 0.6);
     EXPECT_EQ(flag, 1u);
-    // Below vcrit nothing is limited, whatever the step.
-    EXPECT_EQ(ZRT_pnjLim(-4.0, 5.0, 0.025, 0.6, &flag), -4.0);
-    EXPECT_EQ(flag, 0u);
     EXPECT_EQ(ZRT_pnjLim(kNaN, 0.6, 0.025, 0.6, &flag), 300 * 0.025);
     EXPECT_EQ(flag, 1u);
 }
 
 TEST(FetLim, EachRegionAndDirection) {
-    const double vto = 0.5;  // on from 4.0
-    // Fully on (vold 6): steps are bounded by vtsthi = 13, falls stop at vto + 2.
+    const double vto = 0.5;  // fully on from vtox = 4.0
+    // Fully on (vold 6, vtsthi 13): falls below vtox stop at vto + 2; rises are bounded.
     EXPECT_EQ(ZRT_fetLim(5.0, 6.0, vto), 5.0);
     EXPECT_EQ(ZRT_fetLim(0.0, 6.0, vto), 2.5);
-    EXPECT_EQ(ZRT_fetLim(3.0, 6.0, vto), 3.0);
     EXPECT_EQ(ZRT_fetLim(20.0, 6.0, vto), 19.0);
-    EXPECT_EQ(ZRT_fetLim(18.0, 6.0, vto), 18.0);
     // Just on (vold 1): between vto - 0.5 and vto + 4.
     EXPECT_EQ(ZRT_fetLim(10.0, 1.0, vto), 4.5);
     EXPECT_EQ(ZRT_fetLim(-5.0, 1.0, vto), 0.0);
-    EXPECT_EQ(ZRT_fetLim(2.0, 1.0, vto), 2.0);
-    // Off (vold 0, vtsthi = 3): falls bounded by 3, rises stop at vto + 0.5.
+    // Off (vold 0, vtsthi 3): falls bounded by 3, rises stop at vto + 0.5.
     EXPECT_EQ(ZRT_fetLim(-10.0, 0.0, vto), -3.0);
-    EXPECT_EQ(ZRT_fetLim(-2.0, 0.0, vto), -2.0);
     EXPECT_EQ(ZRT_fetLim(2.0, 0.0, vto), 1.0);
     EXPECT_EQ(ZRT_fetLim(0.8, 0.0, vto), 0.8);
     // A NaN old value is in no region: the new value passes.
@@ -130,12 +123,11 @@ TEST_F(HostLimiter, FoundByNameWithArgumentsAndPreviousOutput) {
     EXPECT_EQ(ZRT_calcLimitCorrTerm(desc, 0.5), 0.0);  // the last call did not limit
     EXPECT_TRUE(host.limitCorrections.empty());
 
-    ZRT_callLimitFunction(nullptr, desc, 5.0, 2.0);
+    EXPECT_EQ(ZRT_callLimitFunction(nullptr, desc, 5.0, 2.0), 2.0);
     EXPECT_EQ(ZRT_calcLimitCorrTerm(desc, 0.5), 1.5);
     EXPECT_EQ(host.limitCorrections, std::vector<s_ZRT_DeviceInst*>{inst.get()});
     EXPECT_EQ(ZRT_setLimitState(3.0, 3.0, desc), 0u);
     EXPECT_EQ(ZRT_getPrevLimitVal(desc), 3.0);
-    EXPECT_EQ(ZRT_calcLimitCorrTerm(desc, 0.5), 0.0);
     EXPECT_TRUE(host.messages.empty());
     ZRT_freeLimitCallDesc(desc);
 }
@@ -168,13 +160,19 @@ TEST_F(HostLimiter, UnknownNameFallsBackWithWarningsOncePerInstance) {
     }
 }
 
-TEST_F(HostLimiter, CountMismatchIsFatalAndNullDescriptorsAreSafe) {
+TEST_F(HostLimiter, FailedCreationAnswersNullAndNullDescriptorsAreSafe) {
     EXPECT_EQ(ZRT_createLimitCallDesc(inst.get(), "clamp", 2), nullptr);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].type, ZRT_MSG_ERROR);
     EXPECT_EQ(host.messages[0].formatted,
               "\nIn $limit(), incorrect argument count. Limiter 'clamp' accepts 1 arguments. 2 given.");
     EXPECT_EQ(host.exitCount(), 1);
+    {
+        testhost::LimitedHeap heap(1);  // the descriptor, not its arguments
+        EXPECT_EQ(ZRT_createLimitCallDesc(inst.get(), "clamp", 1), nullptr);
+        EXPECT_EQ(host.exitCount(), 2);
+    }
+    EXPECT_EQ(ZRT_createLimitCallDesc(nullptr, "clamp", 1), nullptr);
     // The model goes on with the null descriptor.
     EXPECT_EQ(ZRT_callLimitFunction(nullptr, nullptr, 5.0, 1.0, 2.0), 5.0);
     EXPECT_EQ(ZRT_getPrevLimitVal(nullptr), 0.0);
@@ -200,20 +198,7 @@ TEST_F(HostLimiter, NoLimiterEntryPassesValuesAndKeepsThem) {
     }
     EXPECT_TRUE(g_calls.empty());
     EXPECT_TRUE(host.limitCorrections.empty());
-    EXPECT_EQ(ZRT_createLimitCallDesc(nullptr, "clamp", 1), nullptr);
     EXPECT_DEATH(ZRT_createLimitCallDesc(inst.get(), nullptr, 1), "nArgs == 0");
-}
-
-TEST_F(HostLimiter, ExhaustedHeapAnswersNull) {
-    {
-        testhost::LimitedHeap heap(0);
-        EXPECT_EQ(ZRT_createLimitCallDesc(inst.get(), "clamp", 1), nullptr);
-    }
-    {
-        testhost::LimitedHeap heap(1);  // the descriptor, not its arguments
-        EXPECT_EQ(ZRT_createLimitCallDesc(inst.get(), "clamp", 1), nullptr);
-    }
-    EXPECT_EQ(host.exitCount(), 2);
 }
 
 }  // namespace
