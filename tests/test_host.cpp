@@ -308,6 +308,12 @@ void mathCheck(int32_t code, s_ZRT_DeviceInst* inst, int32_t line, const void* w
     host().mathChecks.push_back({code, inst, line, word, loader});
 }
 
+// ---- limiters -------------------------------------------------------------------
+
+void reportLimitCorrection(s_ZRT_DeviceInst* inst, s_ZRT_SimInterface*) {
+    host().limitCorrections.push_back(inst);
+}
+
 // ---- file slots ----------------------------------------------------------------
 
 void recordFileCall(const char* slot, int32_t desc, void* handle, const char* fileText, uint32_t position,
@@ -447,6 +453,7 @@ TestHost::TestHost() {
     sim.SystemTask = systemTask;
     sim.ReportTopology = reportTopology;
     sim.MathCheck = mathCheck;
+    sim.ReportLimitCorrection = reportLimitCorrection;
 
     loader.LoadStaticRhs = loadStaticRhs;
     loader.LoadDynamicRhs = loadDynamicRhs;
@@ -542,6 +549,7 @@ void TestHost::clearRecords() {
     crossViolations.clear();
     isInitialStepCalls = 0;
     isFinalStepCalls = 0;
+    limitCorrections.clear();
 }
 
 TestInstance::TestInstance(TestHost& host, s_ZRT_ModuleDesc* md, const Shape& shape, const char* name)

@@ -237,6 +237,9 @@ public:
     // Guarded mathematics and noise.
     std::vector<MathCheckRecord> mathChecks;
     std::vector<int32_t> defaultQueries;  // GetDefault selectors, in the order asked
+    // Limiters: the instance of every ReportLimitCorrection call. The limiter
+    // table (sim.limitFuncs) stays empty until a test installs one.
+    std::vector<s_ZRT_DeviceInst*> limitCorrections;
 
     // A fresh host index for a node or branch unknown.
     uint32_t newIndex() { return nextIndex_++; }
