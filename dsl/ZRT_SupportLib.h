@@ -14,3 +14,4 @@
 #include "ZRT_StateSerialization.h"
 #include "operator_frame.h"
 #include "absdelay.h"
+#include "random.h"
