@@ -15,3 +15,4 @@
 #include "operator_frame.h"
 #include "absdelay.h"
 #include "limiters.h"
+#include "random.h"

@@ -157,3 +157,4 @@ int ZRT_paramCompareIgnoreCase(const void* a, const void* b);
 // Topic headers of the runtime core, one per topic.
 #include "state_vars.h"
 #include "events.h"
+#include "random_cores.h"

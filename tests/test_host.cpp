@@ -107,6 +107,8 @@ int32_t systemTask(const char* task, int32_t value, s_ZRT_DeviceInst* inst, int3
     return 0;
 }
 
+uint32_t createRandomDesc(s_ZRT_SimInterface*) { return host().randomSeed; }
+
 void reportTopology(s_ZRT_StateVar* a, s_ZRT_StateVar* b, int32_t kind, const char* name, s_ZRT_DeviceInst* inst,
                     void* hostData) {
     host().topology.push_back({a, b, kind, text(name), inst, hostData});
@@ -451,6 +453,7 @@ TestHost::TestHost() {
     sim.FormAnalysisQueryMask = formAnalysisQueryMask;
     sim.Message = message;
     sim.SystemTask = systemTask;
+    sim.CreateRandomDesc = createRandomDesc;
     sim.ReportTopology = reportTopology;
     sim.MathCheck = mathCheck;
     sim.ReportLimitCorrection = reportLimitCorrection;

@@ -206,6 +206,7 @@ public:
     double time = 0.0;
     std::map<int32_t, double> defaults;  // GetDefault by selector; 0.0 when absent
     int32_t messageAnswer = 0;
+    uint32_t randomSeed = 0;  // CreateRandomDesc
 
     // What the host was asked.
     std::vector<MessageRecord> messages;
