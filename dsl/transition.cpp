@@ -222,6 +222,8 @@ void startEvent(ZRT_TransitionSpec* spec, double t, double m) {
     ZRT_TransitionEvent* evt = spec->_pPendingFirst;
     const double v = evt->value;
     const double o = spec->output;
+    // A host whose minimum step is not positive must not make a finished
+    // transition count as in progress.
     const bool inProgress = !(t <= 0.0 || spec->_startTime < 0.0 || t < spec->_startTime ||
                               t >= spec->_stopTime - m || t >= spec->_stopTime);
     if (!inProgress) {

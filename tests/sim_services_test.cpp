@@ -214,13 +214,6 @@ TEST_F(SimServicesTest, ExportedNetsGoToTheHostOrItsValueArray) {
     host.ams.pA2D_SM = nullptr;
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(ZRT_ExportNet(0, &p, &n, &host.loader, inst.get()), "pldr->pAMS && pldr->pAMS->pA2D_SM");
-
-    ZRT_EventDesc* event = ZRT_createSimEvent_D2A(inst.get());
-    ASSERT_NE(event, nullptr);
-    EXPECT_EQ(event->eventType, ZRT_EVT_D2A);
-    EXPECT_EQ(event->inst, inst.get());
-    EXPECT_EQ(event->info, nullptr);
-    ZRT_free(event);
 }
 
 TEST_F(SimServicesTest, LastCrossingInterpolatesAndRemembers) {
