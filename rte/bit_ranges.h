@@ -6,15 +6,12 @@
 
 #include <cstdint>
 
-// How two numbers give a bit range: the two ends in either order, a width
-// counted upward from a start (ends start and start + width - 1), or a width
-// counted downward (ends start and start - width + 1).
-enum RangeTypeE : int32_t {
-    NO_RANGE = 0,
-    MIN_MAX_RANGE = 1,
-    WIDTH_UP_RANGE = 2,
-    WIDTH_DOWN_RANGE = 3,
-};
+#include "ZRT_HostInterface.h"
+
+// How two numbers give a bit range (RangeTypeE of the host records): the two
+// ends in either order (MIN_MAX_RANGE), a width counted upward from a start
+// (WIDTH_UP_RANGE: ends start and start + width - 1), or a width counted
+// downward (WIDTH_DOWN_RANGE: ends start and start - width + 1).
 
 // Bit k (modulo 32) of value: 0 or 1.
 uint32_t selectBit(uint32_t value, int32_t k);
