@@ -260,35 +260,24 @@ struct DigitalCall {
 };
 std::vector<DigitalCall> digitalCalls;
 
-int32_t nextDigital(int32_t sub, int32_t dig, int32_t rangeType, int32_t n, va_list args) {
+// One element as the host's mixed-signal table answers it, as a double or an
+// integer.
+template <typename Value>
+Value digitalElement(s_ZRT_DeviceInst*, const s_ZRT_ContribLoader*, int32_t sub, int32_t dig, int32_t rangeType,
+                     int32_t n, ...) {
+    va_list args;
+    va_start(args, n);
     const int32_t index = va_arg(args, int32_t);
+    va_end(args);
     digitalCalls.push_back({sub, dig, rangeType, n, index});
-    return 1000 * sub + 100 * dig + index;
-}
-
-double realElement(s_ZRT_DeviceInst*, const s_ZRT_ContribLoader*, int32_t sub, int32_t dig, int32_t rangeType,
-                   int32_t n, ...) {
-    va_list args;
-    va_start(args, n);
-    const int32_t value = nextDigital(sub, dig, rangeType, n, args);
-    va_end(args);
-    return value;
-}
-
-int32_t intElement(s_ZRT_DeviceInst*, const s_ZRT_ContribLoader*, int32_t sub, int32_t dig, int32_t rangeType,
-                   int32_t n, ...) {
-    va_list args;
-    va_start(args, n);
-    const int32_t value = nextDigital(sub, dig, rangeType, n, args);
-    va_end(args);
-    return -value;
+    return static_cast<Value>(1000 * sub + 100 * dig + index);
 }
 
 TEST(Arrays, DigitalArraysTakeTheHostsElements) {
     TestHost host;
     TestInstance inst(host, nullptr, {});
-    host.ams.D2A_RealElement = realElement;
-    host.ams.D2A_IntegerElement = intElement;
+    host.ams.D2A_RealElement = digitalElement<double>;
+    host.ams.D2A_IntegerElement = digitalElement<int32_t>;
     digitalCalls.clear();
 
     Array d(digitalArray(2, 3, inst.get(), "D", 2, 0), &ZRT_freeArray);
@@ -307,9 +296,9 @@ TEST(Arrays, DigitalArraysTakeTheHostsElements) {
 
     Array i = makeArray(host, ZRT_INT_ARRAY);
     ZRT_setArrayBounds(i.get(), 5, 6);
-    i->_digID = 0;
+    i->_digID = 1;
     doSyncDigitalArray(i.get(), inst.get(), &host.loader);
-    EXPECT_EQ(intsOf(i.get()), (std::vector<int32_t>{-5, -6}));
+    EXPECT_EQ(intsOf(i.get()), (std::vector<int32_t>{105, 106}));
     EXPECT_EQ(analogArray(nullptr), nullptr);
     EXPECT_TRUE(host.messages.empty());
 }
