@@ -8,6 +8,7 @@
 // Topic headers of the support library, one per topic.
 #include "checked_math.h"
 #include "noise.h"
+#include "noise_tables.h"
 #include "soft_exp.h"
 #include "concat_strings.h"
 #include "file_tasks.h"
