@@ -14,3 +14,7 @@
 #include "ZRT_StateSerialization.h"
 #include "operator_frame.h"
 #include "absdelay.h"
+#include "system_state_vars.h"
+#include "ddt_idt.h"
+#include "slew.h"
+#include "cross_events.h"
