@@ -154,6 +154,48 @@ TEST_F(OperatorTest, BranchlessIdtIntegratesBetweenAcceptedPoints) {
     EXPECT_EQ(ZRT_IBR_idt(idt, &host.loader), run.points.back().x[out]);
 }
 
+// The input's derivatives reach the host through doublets: their entries
+// must match the residuals and charges they belong to.
+TEST_F(OperatorTest, InputDoubletsMatchFiniteDifferences) {
+    TestInstance device2(host, &device.md, {.internalNodes = 1}, "x2");
+    s_ZRT_StateVar* node = device2.internalVars[0];
+    ddt = ZRT_createOpBranch_ddt("_ddt1", device2.get());
+    idt = ZRT_createOpBranch_idt("_idt1", device2.get());
+    ZRT_ddtFinalizeTopology(ddt, kExtra, 0);
+    ZRT_idtFinalizeTopology(idt, kExtra, 0);
+    ZRT_ddtSetStamp(ddt, kExtra);
+    ZRT_idtSetStamp(idt, kExtra);
+    const ZRT_Handle dDdt = ZRT_getDerivDoubletOpBranch_ddt(ddt, node, nullptr, 0, 0, kExtra);
+    const ZRT_Handle dIdt = ZRT_getDerivDoubletOpBranch_idt(idt, node, nullptr, 2, 0, kExtra);
+    host.defaults[ZRT_DEFAULT_DDT_SCALE] = 1.5;
+    host.defaults[ZRT_DEFAULT_IDT] = 2.5;
+    host.analysisMask = ZRT_ANALYSIS_TRAN;
+    device.load = [&](const s_ZRT_ContribLoader* ldr, bool full) {
+        const double v = ldr->GetSol(node, ldr, device2.get());
+        ZRT_OpBranch_ddt_setArg(ddt, v * v * v, ldr);
+        ZRT_idtSetArg2(idt, std::sin(v), ldr);
+        if (full) {
+            ZRT_OpBranch_ddt_setArg_dwrt(ddt, dDdt, 3.0 * v * v, ldr);
+            ZRT_idtSetArg_dwrt(idt, dIdt, std::cos(v), ldr);
+            ZRT_ddtGenericLoad(ddt, ldr);
+            ZRT_idtGenericLoad(idt, ldr);
+        } else {
+            ZRT_ddtGenericLoadRHS(ddt, ldr);
+            ZRT_idtGenericLoadRHS(idt, ldr);
+        }
+    };
+    Circuit circuit(host, device2.get());
+    ASSERT_EQ(circuit.size(), 3u);
+    std::vector<double> x = circuit.zeros();
+    circuit.set(x, node, 0.7);
+    circuit.set(x, ddt->_branchVar, 0.3);
+    circuit.set(x, idt->_branchVar, -0.2);
+    const auto report = circuit.checkJacobian(x);
+    EXPECT_TRUE(report.passed()) << report.summary();
+    EXPECT_GE(report.checked, 4u);
+    EXPECT_TRUE(circuit.checkRhsLoad(x).identical());
+}
+
 // ---- idt in detail ------------------------------------------------------------
 
 TEST_F(OperatorTest, BranchlessStepAndNoPhantomIntervalAfterReset) {
