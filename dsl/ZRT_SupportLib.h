@@ -24,3 +24,7 @@
 #include "last_crossing.h"
 #include "ac_stimulus.h"
 #include "transition.h"
+#include "system_state_vars.h"
+#include "ddt_idt.h"
+#include "slew.h"
+#include "cross_events.h"
