@@ -17,7 +17,7 @@ namespace hbx {
 struct HostNeeds {
     int32_t firstArray;   // entries of nodeVars
     int32_t secondArray;  // entries of internalVars: nodes, then branch state variables
-    bool delayOp;         // an absdelay operator stamps through CreateDelayStamp and CreateDerivDoublet
+    bool delayOp;         // an absdelay operator: delay stamps, doublets and the host's delay states
 };
 
 // The node arrays as far as a family's branch state variables reach: their
@@ -112,6 +112,8 @@ inline bool hostKeepsContract(s_ZRT_DeviceInst* inst, const HostNeeds& needs) {
                           : !needs.delayOp                          ? nullptr
                           : sim->CreateDelayStamp == nullptr        ? "CreateDelayStamp"
                           : sim->CreateDerivDoublet == nullptr      ? "CreateDerivDoublet"
+                          : sim->CreateDelaySpec == nullptr         ? "CreateDelaySpec"
+                          : sim->CopyDelaySpec == nullptr           ? "CopyDelaySpec"
                                                                     : nullptr;
     if (missing != nullptr) {
         return refuse(inst, "The simulator interface has no %s slot, which this module calls.", missing);

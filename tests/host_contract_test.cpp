@@ -106,14 +106,16 @@ TEST(HostContract, FinalizeRefusesEveryBreachWithAMessage) {
     }
 }
 
-// The birch operator's doublets need the doublet slot; the other families
-// never call it and may leave it empty.
+// The birch operator needs the delay and doublet slots; the other families
+// never call them and may leave them empty.
 TEST(HostContract, OnlyTheBirchModelsNeedTheDelaySlots) {
     for (const ModuleSpec& spec : kModules) {
         SCOPED_TRACE(spec.name);
         TestHost host;
         host.sim.CreateDerivDoublet = nullptr;
         host.sim.CreateDelayStamp = nullptr;
+        host.sim.CreateDelaySpec = nullptr;
+        host.sim.CopyDelaySpec = nullptr;
         ModelInstance m(host, spec);
         EXPECT_EQ(m.md.finalizeAnalogTopology(m.get()), spec.family == Family::Birch ? 0 : 1);
         EXPECT_EQ(host.messages.size(), spec.family == Family::Birch ? 1u : 0u);
