@@ -15,3 +15,4 @@
 #include "operator_frame.h"
 #include "absdelay.h"
 #include "limiters.h"
+#include "polynomial_factoring.h"
