@@ -28,3 +28,4 @@
 #include "ddt_idt.h"
 #include "slew.h"
 #include "cross_events.h"
+#include "polynomial_factoring.h"

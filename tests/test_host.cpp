@@ -1,5 +1,7 @@
 #include "test_host.h"
 
+#include "host_eigen.h"
+
 #include "ZRT_SupportLib.h"
 
 #include <array>
@@ -479,6 +481,7 @@ TestHost::TestHost() {
     sim.ReportTopology = reportTopology;
     sim.MathCheck = mathCheck;
     sim.ReportLimitCorrection = reportLimitCorrection;
+    sim.pLinAlg = lapackTable();
 
     loader.LoadStaticRhs = loadStaticRhs;
     loader.LoadDynamicRhs = loadDynamicRhs;
