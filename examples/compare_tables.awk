@@ -4,6 +4,8 @@
 # 1e-12 of the point's largest terminal current (two C libraries' exp and pow
 # may differ in the last bit; a current that cancels to nearly nothing, such
 # as the drain current at Vd 0, has no relative digits of its own).
+# A Windows host writes its lines with CR LF.
+{ sub(/\r$/, "") }
 function abs(x) { return x < 0 ? -x : x }
 NR == FNR { reference[FNR] = $0; lines = FNR; next }
 {
