@@ -19,7 +19,8 @@ namespace testhost {
 extern const std::vector<double> kRealParams;
 
 struct ModelCircuit {
-    ModelCircuit(TestHost& host, const ModuleSpec& spec, const std::vector<int32_t>& ints = {});
+    ModelCircuit(TestHost& host, const ModuleSpec& spec, const std::vector<int32_t>& ints = {},
+                 const std::vector<double>& reals = kRealParams);
 
     ModelInstance model;
     std::unique_ptr<Circuit> circuit;
