@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "ZRT_Models.h"
@@ -33,6 +34,8 @@ struct ModuleSpec {
 };
 
 extern const ModuleSpec kModules[9];
+// A module in test names and failure reports: its name.
+inline void PrintTo(const ModuleSpec& spec, std::ostream* os) { *os << spec.name; }
 const ModuleSpec& moduleSpec(const std::string& name);
 
 // Byte offsets of the private block's fields, from the documented field
