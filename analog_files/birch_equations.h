@@ -5,7 +5,7 @@
 // parameter scales the extrinsic elements and which P9 a few steps read. A
 // variant type says which:
 //   isC             false for birch_a, true for birch_c
-//   var(k)          where birch_a's model variable k lives (-1: nowhere)
+//   numbering       where birch_a's model variables live (numbering.h)
 //   line(L)         the model-source line for birch_a's line L
 //   qcLine          the line of the inline qc_diode division
 //   historyPairs    the first history value of each of the five pairs
@@ -21,6 +21,7 @@
 #include <type_traits>
 
 #include "equation_kit.h"
+#include "numbering.h"
 #include "topology_birch.h"
 
 namespace hbx::birch {
@@ -35,14 +36,12 @@ struct Equations {
     static constexpr bool isC = Variant::isC;
 
     // The model variables in birch_a's numbering.
-    struct Vars {
-        double* v;
-        double& operator[](int k) const {
-            const int at = Variant::var(k);
-            ZRT_ASSERT(at >= 0);
-            return v[at];
-        }
-    };
+    static constexpr const auto& numbering = Variant::numbering;
+    using Vars = ModelVars<Variant::numbering>;
+    // The model variables in the model's own numbering, where its initial
+    // step and its own variables are written.
+    static constexpr auto ownNumbering = identity<Variant::numbering.count>(Variant::numbering.count);
+    using Own = ModelVars<ownNumbering>;
 
     template <class L>
     static Vars vars(const L& c) {
@@ -53,7 +52,7 @@ struct Equations {
 
     template <class L>
     static void initialStep(const L& c) {
-        double* m = c.vars();
+        const Own m{c.vars()};
         for (const Constant& e : Variant::constants) {
             m[e.k] = e.value;
         }
@@ -66,7 +65,7 @@ struct Equations {
 
     // birch_a, in its own numbering.
     template <class L>
-    static void initialStepA(const L& c, double* m) {
+    static void initialStepA(const L& c, const Own& m) {
         const double* P = c.P;
         const auto div = [&c](double n, double d, int32_t l) { return chkdiv(c.site(), n, d, l); };
         m[73] = P[10] + 0.14;
@@ -97,7 +96,7 @@ struct Equations {
 
     // birch_c, in its own numbering.
     template <class L>
-    static void initialStepC(const L& c, double* m) {
+    static void initialStepC(const L& c, const Own& m) {
         const double* P = c.P;
         const auto div = [&c](double n, double d, int32_t l) { return chkdiv(c.site(), n, d, l); };
         m[174] = P[9];
@@ -195,29 +194,14 @@ struct Equations {
     // them.
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
-    // A pair of history values over one smoothing step: zeroed while the
-    // invariants are due, else the second seeds model variable k (which the
-    // step then recomputes).
-    template <class L>
-    static void historyPair(const L& c, int pair, int k) {
-        double* h = c.history();
-        const int first = Variant::historyPairs[pair];
-        if (c.invariantsDue()) {
-            h[first] = 0.0;
-            h[first + 1] = 0.0;
-        } else {
-            vars(c)[k] = h[first + 1];
-        }
-    }
-
     // A smoothing stretch of the model source around model variable k: its
     // history pair first, then the difference a - b into k + 1 and the smooth
     // maximum (or minimum) of a over b, of width model variable k + 2, into k.
     // The caller has stored a and b at k + 3 and k + 4.
     template <bool Max, class L, class T>
     static T smoothStretch(const L& c, int pair, int k, const T& a, const T& b) {
-        historyPair(c, pair, k);
         const Vars M = vars(c);
+        c.historyPair(Variant::historyPairs[pair], M[k]);
         M[k + 1] = value(a - b);
         const T width(M[k + 2]);
         T out;
@@ -246,7 +230,7 @@ struct Equations {
     // P9; the values of its low-temperature branch are kept in history
     // values 2 to 4 while the invariants are not due.
     template <class L>
-    static void temperatureSetA(const L& c, double* m) {
+    static void temperatureSetA(const L& c, const Own& m) {
         const double P9 = c.P[9];
         if (!(P9 < 24.0)) {
             m[61] = m[60];
@@ -295,7 +279,7 @@ struct Equations {
     static void evaluate(const L& c) {
         using T = std::conditional_t<L::full, Dual<4>, double>;
         const Vars M = vars(c);
-        double* own = c.vars();
+        const Own own{c.vars()};
         const double* P = c.P;
         const DivSite site = c.site();
         const auto div = [&site](const auto& n, const auto& d, int32_t l) {
@@ -495,7 +479,7 @@ struct Equations {
         RR[6] += div(c.V(gi, gp), M[5], 482);
 
         // 21.8 Gate charge of gp-gn (the inline qc_diode).
-        historyPair(c, 4, 29);
+        c.historyPair(Variant::historyPairs[4], M[29]);
         M[30] = M[66];
         M[34] = S * P[11];
         M[32] = div(M[70], M[66], 484);

@@ -7,7 +7,7 @@
 //   Topology            the family's tables (topology_cedar.h, topology_larch.h);
 //                       rrAt/jrAt map cedar list positions to its own, and
 //                       hasPTj with rPTj, jPTj, jPTjNtj adds larch_a's pTj row
-//   slot(role)          the model variable that holds a role (-1: none)
+//   numbering           the model variable of each role (numbering.h)
 //   line(L)             the model-source line for cedar_a's line L
 //   qcLine              the line of the inline qc_diode division
 //   constants           {role, value} stored by every initial step, in order
@@ -42,6 +42,7 @@
 #include <type_traits>
 
 #include "equation_kit.h"
+#include "numbering.h"
 #include "topology_cedar.h"
 
 namespace hbx::cedar {
@@ -58,53 +59,6 @@ struct RoleValue {
     int role;
     double value;
 };
-
-// A role a model keeps beyond cedar_a's, placed behind role `after` (-1: in
-// front of all).
-struct Insert {
-    int role;
-    int after;
-};
-
-// The model variable of every role: cedar_a's order less the removed roles,
-// with the inserted ones in their places.
-template <size_t R, size_t I>
-constexpr std::array<int16_t, kAllRoles> roleSlots(const std::array<int, R>& removed,
-                                                   const std::array<Insert, I>& inserted) {
-    std::array<int16_t, kAllRoles> slot{};
-    for (int16_t& s : slot) {
-        s = -1;
-    }
-    int16_t next = 0;
-    auto placeAfter = [&](int role) {
-        for (const Insert& ins : inserted) {
-            if (ins.after == role) {
-                slot[ins.role] = next++;
-            }
-        }
-    };
-    placeAfter(-1);
-    for (int role = 0; role < kRoles; ++role) {
-        bool gone = false;
-        for (int r : removed) {
-            gone = gone || r == role;
-        }
-        if (!gone) {
-            slot[role] = next++;
-        }
-        placeAfter(role);
-    }
-    return slot;
-}
-
-template <size_t N>
-constexpr int countSlots(const std::array<int16_t, N>& slots) {
-    int n = 0;
-    for (int16_t s : slots) {
-        n += s >= 0 ? 1 : 0;
-    }
-    return n;
-}
 
 // Model-source lines by cedar_a's line.
 struct LinePair {
@@ -207,14 +161,8 @@ struct Equations {
     using Topo = typename V::Topology;
 
     // The model variables by role.
-    struct Vars {
-        double* v;
-        double& operator[](int role) const {
-            const int s = V::slot(role);
-            ZRT_ASSERT(s >= 0);
-            return v[s];
-        }
-    };
+    static constexpr const auto& numbering = V::numbering;
+    using Vars = ModelVars<V::numbering>;
 
     template <class L>
     static Vars vars(const L& c) {
@@ -234,7 +182,7 @@ struct Equations {
         const auto div = [&c](double n, double d, int32_t l) { return chkdiv(c.site(), n, d, l); };
 
         for (const RoleValue& e : V::constants) {
-            if (V::slot(e.role) >= 0) {
+            if (Vars::has(e.role)) {
                 M[e.role] = e.value;
             }
         }
@@ -321,22 +269,6 @@ struct Equations {
     // The controlling quantities: V(gi, gn), V(di, si), V(dRF, si), V(nTj).
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
-    // Two history values shadow one model variable over a stretch: zeroed
-    // with it while the invariants are due, else copied into it.
-    template <class L>
-    static void shadow(const L& c, int h, int role) {
-        const auto M = vars(c);
-        double* H = c.history();
-        if (c.invariantsDue()) {
-            H[h] = 0.0;
-            H[h + 1] = 0.0;
-            M[role] = 0.0;
-        } else {
-            M[role] = H[h];
-            M[role] = H[h + 1];
-        }
-    }
-
     // A smooth floor of x at 0.0 (the floor M[r + 4] and its smoothing
     // M[r + 2] set while the invariants are due), kept in M[r] and M44, with
     // the difference x - floor in M[r + 1] and history values h, h + 1.
@@ -347,7 +279,7 @@ struct Equations {
             M[r + 4] = 0.0;
             M[r + 2] = 0.0001;
         }
-        shadow(c, h, r);
+        c.historyPair(h, M[r]);
         M[r + 1] = value(x - M[r + 4]);
         const T floored = smax(x, T(M[r + 4]), T(M[r + 2]));
         M[r] = value(floored);
@@ -466,7 +398,7 @@ struct Equations {
         M[203] = M[12];
 
         // Upper bound of the gate drive.
-        shadow(c, 0, 9);
+        c.historyPair(0, M[9]);
         if (c.invariantsDue()) {
             M[13] = P[10];
         }
@@ -485,7 +417,7 @@ struct Equations {
         const T m17 = store(17, vGiGn - m202);
         const T m18 = store(18, M[199] - m202);
         M[16] = M[103];
-        shadow(c, 2, 14);
+        c.historyPair(2, M[14]);
         store(15, m17 - m18);
         const T m14 = store(14, smin(m17, m18, T(M[16])));
         M[195] = M[14];
@@ -605,7 +537,7 @@ struct Equations {
         M[33] = M[81];
         M[36] = M[86];
         M[31] = c.V(Tp::gp, Tp::gn);
-        shadow(c, 8, 29);
+        c.historyPair(8, M[29]);
         M[35] = M[31] - M[36];
         double dq29 = 0.0;  // d M29 / d V(gp, gn)
         const bool linearCharge = V::larchForms ? M[32] <= 0.001 : !(M[32] > 0.001);

@@ -12,7 +12,8 @@
 //   Topology: the family's tables (topology.h)
 //   report: the module's topology report rows
 //   Equations: initialStep(load) and evaluate(load) on the model variables
-//   (equation_kit.h)
+//   (equation_kit.h), and the numbering of the model variables by which
+//   they read them (numbering.h)
 #pragma once
 
 #include <array>
@@ -100,6 +101,7 @@ struct Module {
     using Block = ModuleBlock<M>;
     using Topo = typename M::Topology;
     static_assert(std::is_trivially_copyable_v<Block>, "the block is allocated zeroed and copied bytewise");
+    static_assert(M::Equations::numbering.count == M::numModelVars, "the numbering places every model variable");
 
     static Block* block(s_ZRT_DeviceInst* inst) { return static_cast<Block*>(inst->pModuleData); }
 
@@ -459,6 +461,22 @@ struct Module {
         static constexpr bool full = Full;
         double* vars() const { return b->vars.data(); }
         double* history() const { return b->history.data(); }
+
+        // A pair of history values over one smoothing stretch of the model
+        // source: while the invariants are due both are zeroed with the
+        // model variable, else the second is copied into it (which the
+        // stretch then computes anew).
+        void historyPair(size_t h, double& var) const {
+            ZRT_ASSERT(h + 1 < M::numHistory);
+            double* H = history();
+            if (invariantsDue()) {
+                H[h] = 0.0;
+                H[h + 1] = 0.0;
+                var = 0.0;
+            } else {
+                var = H[h + 1];
+            }
+        }
         bool invariantsDue() const { return b->execInvariant != 0; }
         DivSite site() const { return {inst, loader}; }
         s_ZRT_LimexpDesc* limexpDesc() const { return inst->limexps[0]; }
