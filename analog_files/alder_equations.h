@@ -363,9 +363,9 @@ struct Equations {
         RD[1] += cgs * c.V(g, s);
         RD[2] += cds * c.V(d, s);
         RD[3] += cgd * c.V(g, d);
-        RR[1] += 0.0;
-        RR[2] += 0.0;
-        RR[3] += 0.0;
+        clearNegativeZero(RR[1]);
+        clearNegativeZero(RR[2]);
+        clearNegativeZero(RR[3]);
 
         // 20. Branches g-gi and d-di.
         const double Ig = c.V(bGgi);
@@ -394,7 +394,8 @@ struct Equations {
         M[38] = M[89];
         M[33] = c.V(gp, gn);
         M[37] = M[33] - M[38];
-        const QcDiodeCharge qc = qcDiodeCharge<L::full>(site, Variant::qcLine, M[36], M[32], M[34], M[35], M[37]);
+        const QcDiodeCharge qc =
+            qc_diode<L::full>(site, Variant::qcLine, {QcProducts::ChargeFirst, false}, M[36], M[32], M[34], M[35], M[37]);
         if (qc.smooth) {
             M[10] = qc.arg;
             M[9] = qc.lnCosh;
@@ -463,10 +464,10 @@ struct Equations {
 
         // 32. Noise network; each source at its point.
         const double vN12 = c.V(n12);
-        RR[20] += 0.0;
+        clearNegativeZero(RR[20]);
         c.noise(0, M[93]);
         RR[20] += vN12;
-        RR[3] += 0.0;
+        clearNegativeZero(RR[3]);
         c.noise(1, M[92] * M[92] * M[173]);
         RR[6] += M[124] * vN12;
         c.noise(2, (1.0 - M[93]) * M[124] * M[124]);

@@ -432,7 +432,7 @@ struct Equations {
         const double rs = div(M[147], S, 449);
         RR[0] += rs * Is;
         RD[0] += M[120] * Is;
-        RR[0] += 0.0;
+        clearNegativeZero(RR[0]);
 
         // 21.3 Geometry, parameter-only, then the finger-count choices.
         if (c.invariantsDue()) {
@@ -457,9 +457,9 @@ struct Equations {
         RD[1] += c.V(g, s) * c1;
         RD[2] += c.V(d, s) * c2;
         RD[3] += c.V(g, d) * c3;
-        RR[1] += 0.0;
-        RR[2] += 0.0;
-        RR[3] += 0.0;
+        clearNegativeZero(RR[1]);
+        clearNegativeZero(RR[2]);
+        clearNegativeZero(RR[3]);
 
         // 21.5 Branch inductances.
         const double Ig = c.V(bGgi);
@@ -488,14 +488,14 @@ struct Equations {
         M[31] = c.V(gp, gn);
         M[35] = M[31] - M[36];
         const QcDiodeCharge gateCharge =
-            qcDiodeCharge<L::full>(site, Variant::qcLine, M[34], M[30], M[32], M[33], M[35]);
+            qc_diode<L::full>(site, Variant::qcLine, {QcProducts::ChargeFirst, false}, M[34], M[30], M[32], M[33], M[35]);
         if (gateCharge.smooth) {
             M[8] = gateCharge.arg;
             M[7] = gateCharge.lnCosh;
         }
         M[29] = gateCharge.q;
         RD[6] += M[29];
-        RR[7] += 0.0;
+        clearNegativeZero(RR[7]);
 
         // 21.9
         const double rgn = div(M[140], S, 486);
@@ -527,7 +527,7 @@ struct Equations {
         const double ch = std::cosh(a);
         M[57] = div(M[59], ch * ch, 503) + M[62];
         RD[7] += vGdiDi * M[57] * S * P[12];
-        RR[9] += 0.0;
+        clearNegativeZero(RR[9]);
 
         // 21.12
         const double rgi = div(M[136], S, 505);
@@ -552,7 +552,7 @@ struct Equations {
         const double cdsTc = isC ? own[60] : M[56];
         M[53] = M[55] * (1.0 - (P[9] - 40.0) * cdsTc);
         RD[8] += vds * M[53] * S;
-        RR[12] += 0.0;
+        clearNegativeZero(RR[12]);
 
         // 22.2 Self-heating, from the channel current alone.
         const T heat = -vDiSi * q1;
@@ -563,21 +563,21 @@ struct Equations {
 
         // 22.3 to 22.5
         RR[14] += c.V(pTj) - M[86] - P[7];
-        RR[15] += 0.0;
+        clearNegativeZero(RR[15]);
         RD[10] += c.V(di, dRF) * M[0];
         RR[16] += div(c.V(dRF, si), M[4], 536);
-        RR[17] += 0.0;
+        clearNegativeZero(RR[17]);
 
         // 23. The n12 network; each noise source at its point.
         const double vN12 = c.V(n12);
         c.noise(0, M[77]);
         RR[17] += vN12;
-        RR[3] += 0.0;
+        clearNegativeZero(RR[3]);
         c.noise(1, M[76] * M[76] * S);
-        RR[6] += 0.0;
+        clearNegativeZero(RR[6]);
         RR[6] += M[106] * vN12;
         c.noise(2, (1.0 - M[77]) * M[106] * M[106]);
-        RR[11] += 0.0;
+        clearNegativeZero(RR[11]);
         RR[11] += M[105] * vN12;
         c.noise(3, (1.0 - M[77]) * M[105] * M[105]);
 

@@ -22,7 +22,6 @@
 #include <type_traits>
 
 #include "ZRT_SupportLib.h"
-#include "analog_functions.h"
 #include "equation_kit.h"
 #include "topology.h"
 
@@ -127,31 +126,21 @@ struct Module {
     static ZRT_TaggedValue* _fnWrap__module1_ln_cosh(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                      s_ZRT_DeviceInst* inst) {
         const double x = convToReal(args[0], inst);
-        return result(out, ln_cosh(x));
+        return result(out, hbx::ln_cosh(x));
     }
     static ZRT_TaggedValue* _fnWrap__module1_max_smooth(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                         s_ZRT_DeviceInst* inst) {
         const double e = convToReal(args[2], inst);
         const double y = convToReal(args[1], inst);
         const double x = convToReal(args[0], inst);
-        return result(out, max_smooth(x, y, e));
+        return result(out, smin(x, y, e));  // (d - r) / 2 + y: the smooth minimum
     }
     static ZRT_TaggedValue* _fnWrap__module1_min_smooth(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                         s_ZRT_DeviceInst* inst) {
         const double e = convToReal(args[2], inst);
         const double y = convToReal(args[1], inst);
         const double x = convToReal(args[0], inst);
-        return result(out, min_smooth(x, y, e));
-    }
-    static double qc_diode(double a0, double a1, double a2, double a3, double a4, double a5,
-                           s_ZRT_DeviceInst* inst) {
-        const double d = a5 - a4;
-        if (a2 > 0.001) {
-            const double lc = ln_cosh(a3 * d);
-            const double q = ZRT_RealChkDiv(a2, a3, inst, M::qcDiodeLine, nullptr, 0);
-            return (q * lc + d) * (a1 * a0);
-        }
-        return (a1 * a0) * d;
+        return result(out, smax(x, y, e));  // (d + r) / 2 + y: the smooth maximum
     }
     static ZRT_TaggedValue* _fnWrap__module1_qc_diode(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                       s_ZRT_DeviceInst* inst) {
@@ -159,12 +148,14 @@ struct Module {
         for (int i = 5; i >= 0; --i) {
             a[i] = convToReal(args[i], inst);
         }
-        return result(out, qc_diode(a[0], a[1], a[2], a[3], a[4], a[5], inst));
+        // Its division passes no loader.
+        const DivSite site{inst, nullptr};
+        return result(out, hbx::qc_diode<false>(site, M::qcDiodeLine, kQcExported, a[0], a[1], a[2], a[3], a[5] - a[4]).q);
     }
     static ZRT_TaggedValue* _fnWrap__module1_sign(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                   s_ZRT_DeviceInst* inst) {
         const double x = convToReal(args[0], inst);
-        return result(out, sign(x));
+        return result(out, 1.0 < x ? 1.0 : -1.0);  // the threshold is 1.0: sign(0.5) and sign(1.0) are -1.0
     }
 
     // Ascending byte order of the names; no terminating row.
