@@ -44,8 +44,7 @@ TEST_P(Golden, EveryLoadedValueAsFrozen) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, Golden, ::testing::ValuesIn(kModules),
-                         [](const ::testing::TestParamInfo<ModuleSpec>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Models, Golden, ::testing::ValuesIn(kModules), ModuleName());
 
 TEST(GoldenValues, SameBitsTellsEveryDoubleApart) {
     EXPECT_TRUE(sameBits("0x1.8p+1", "0x1.8p+1"));

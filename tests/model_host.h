@@ -36,6 +36,12 @@ struct ModuleSpec {
 extern const ModuleSpec kModules[9];
 // A module in test names and failure reports: its name.
 inline void PrintTo(const ModuleSpec& spec, std::ostream* os) { *os << spec.name; }
+struct ModuleName {
+    template <class ParamInfo>
+    std::string operator()(const ParamInfo& info) const {
+        return info.param.name;
+    }
+};
 const ModuleSpec& moduleSpec(const std::string& name);
 
 // Byte offsets of the private block's fields, from the documented field
