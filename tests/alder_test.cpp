@@ -17,24 +17,20 @@ namespace {
 
 using namespace testhost;
 
-const char* const kAlder[] = {"alder_a", "alder_b", "alder_c"};
+class EachAlderLoad : public ModuleTest {};
 
-TEST(AlderLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
-    for (const char* name : kAlder) {
-        SCOPED_TRACE(name);
-        TestHost host;
-        ModelCircuit mc(host, moduleSpec(name));
-        EXPECT_GE(checkAcrossInterior(mc, 7), 100);
-    }
+TEST_P(EachAlderLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
+    const char* name = GetParam().name;
+    TestHost host;
+    ModelCircuit mc(host, moduleSpec(name));
+    EXPECT_GE(checkAcrossInterior(mc, 7), 100);
 }
 
-TEST(AlderLoad, NewtonConvergesOverAnIdVdFamily) {
-    for (const char* name : kAlder) {
-        SCOPED_TRACE(name);
-        TestHost host;
-        ModelCircuit mc(host, moduleSpec(name));
-        checkIdVdFamily(mc);
-    }
+TEST_P(EachAlderLoad, NewtonConvergesOverAnIdVdFamily) {
+    const char* name = GetParam().name;
+    TestHost host;
+    ModelCircuit mc(host, moduleSpec(name));
+    checkIdVdFamily(mc);
 }
 
 TEST(AlderLoad, MultiplicityScalesValuesAndNoiseContributions) {
@@ -311,5 +307,7 @@ TEST(AlderVariants, TheZeroSwitchHoldsVariable127AtZero) {
     EXPECT_GT(k.var(127), 0.0);
     EXPECT_EQ(k.history(10), k.var(127));
 }
+
+INSTANTIATE_TEST_SUITE_P(Models, EachAlderLoad, ::testing::ValuesIn(modulesOf(Family::Alder)), ModuleName());
 
 }  // namespace

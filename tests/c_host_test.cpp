@@ -8,7 +8,7 @@
 
 #include "ZRT_Events.h"
 #include "c_host.h"
-#include "model_host.h"
+#include "model_fixture.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ void releaseEvent(ZRT_EventDesc* event) {
     std::free(event);
 }
 
-class CHost : public ::testing::TestWithParam<ModuleSpec> {};
+class CHost : public ModuleTest {};
 
 TEST_P(CHost, RegistersSetsUpAndLoadsAModule) {
     const ModuleSpec& spec = GetParam();

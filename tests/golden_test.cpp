@@ -6,12 +6,13 @@
 #include <sstream>
 
 #include "golden_values.h"
+#include "model_fixture.h"
 
 namespace {
 
 using namespace testhost;
 
-class Golden : public ::testing::TestWithParam<ModuleSpec> {};
+class Golden : public ModuleTest {};
 
 // The first differing value of each line, at most a dozen lines a model.
 TEST_P(Golden, EveryLoadedValueAsFrozen) {

@@ -9,10 +9,16 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "circuit_host.h"
 #include "model_host.h"
 
 namespace testhost {
+
+// A test run once for each module it is instantiated with; GetParam() is the
+// module.
+using ModuleTest = ::testing::TestWithParam<ModuleSpec>;
 
 // Real parameters that give every model transistor-like curves; the integer
 // parameters are 1 then zeros.

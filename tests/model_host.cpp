@@ -37,6 +37,16 @@ const ModuleSpec& moduleSpec(const std::string& name) {
     throw std::invalid_argument("no module " + name);
 }
 
+std::vector<ModuleSpec> modulesOf(Family family) {
+    std::vector<ModuleSpec> out;
+    for (const ModuleSpec& spec : kModules) {
+        if (spec.family == family) {
+            out.push_back(spec);
+        }
+    }
+    return out;
+}
+
 BlockLayout blockLayout(const ModuleSpec& s) {
     size_t off = 8;  // the clone function
     auto take = [&off](size_t align, size_t bytes) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "ZRT_Models.h"
 #include "test_host.h"
@@ -43,6 +44,8 @@ struct ModuleName {
     }
 };
 const ModuleSpec& moduleSpec(const std::string& name);
+// The modules of one family, in the order of kModules.
+std::vector<ModuleSpec> modulesOf(Family family);
 
 // Byte offsets of the private block's fields, from the documented field
 // order and natural alignment.
