@@ -14,10 +14,15 @@
 
 #include "ZRT_SupportLib.h"
 #include "model_fixture.h"
+#include "stamp_positions.h"
+#include "topology_birch.h"
 
 namespace {
 
 using namespace testhost;
+using namespace hbx::birch;
+using hbx::gnd;
+using At = StampsOf<Topology>;
 
 class EachBirchLoad : public ModuleTest {};
 class EachBirchDelay : public ModuleTest {};
@@ -199,8 +204,8 @@ TEST_P(EachBirchDelay, TheOperatorLoadsAfterTheBatchesAndTheDelayedValueDrivesDi
     for (int k = 0; k < 6; ++k) {
         EXPECT_EQ(host.loads[k].slot, order[k]) << k;
     }
-    EXPECT_EQ(full.rr[11], 0.375);
-    EXPECT_EQ(full.jr[11], 1.0);
+    EXPECT_EQ(full.rr[At::rr(dii, si)], 0.375);
+    EXPECT_EQ(full.jr[At::jr(dii, si, hbx::opBranch, gnd)], 1.0);
     EXPECT_EQ(full.opResidual, -0.375);
     EXPECT_EQ(full.opSelf, -1.0);
     EXPECT_EQ(full.tdmax, 0.0);
@@ -307,7 +312,7 @@ TEST_P(EachBirchLoad, MultiplicityScalesTheModuleButNotTheDelayedInput) {
     host.doNoise = 1;
     const DelayLoad one = loadWithDelay(host, mc, x);
     const double v = mc.circuit->get(x, opVar(mc));
-    EXPECT_EQ(one.rr[11], v);
+    EXPECT_EQ(one.rr[At::rr(dii, si)], v);
     for (double m : {2.0, 0.0}) {
         SCOPED_TRACE(m);
         mc.model.inst.realParams[0] = m;
@@ -320,8 +325,8 @@ TEST_P(EachBirchLoad, MultiplicityScalesTheModuleButNotTheDelayedInput) {
                 EXPECT_EQ((*b)[k], (*a)[k] * m) << k;
             }
         }
-        EXPECT_EQ(scaled.rr[11], v * m);
-        EXPECT_EQ(scaled.jr[11], m);
+        EXPECT_EQ(scaled.rr[At::rr(dii, si)], v * m);
+        EXPECT_EQ(scaled.jr[At::jr(dii, si, hbx::opBranch, gnd)], m);
         EXPECT_EQ(scaled.x, one.x);
         EXPECT_EQ(scaled.derivs, one.derivs);
         EXPECT_EQ(scaled.opResidual, -v);
@@ -352,7 +357,7 @@ TEST_P(EachBirchLoad, NoiseSourcesArePoweredOnTheirResiduals) {
     EXPECT_EQ(src[1].power, m76 * m76 * S);
     EXPECT_EQ(src[2].power, (1.0 - m77) * kgp * kgp);
     EXPECT_EQ(src[3].power, (1.0 - m77) * kdi * kdi);
-    const int drives[4] = {17, 3, 6, 11};
+    const auto& drives = hbx::birch::Topology::noiseRR;
     for (int k = 0; k < 4; ++k) {
         ASSERT_NE(src[k].contribs, nullptr);
         EXPECT_EQ(src[k].contribs->key, b.rr(drives[k]));
@@ -376,11 +381,11 @@ TEST(BirchLoad, ACollapsedBranchGetsNoneOfItsEquationTerms) {
     m.md.genericAnalogLoad(inst, &host.loader);
     const std::vector<double>& rr = host.loads[0].values;
     const std::vector<double>& jr = host.loads[2].values;
-    for (int k : {18, 19, 20}) {
-        EXPECT_EQ(rr[k], 0.0) << k;
-    }
-    for (int k = 22; k <= 27; ++k) {
-        EXPECT_EQ(jr[k], 0.0) << k;
+    // Each branch: the flow on its node pair and the two unit entries.
+    for (const auto& [pos, neg, flow] : {std::tuple{d, di, bDdi}, {g, gi, bGgi}, {s, si, bSsi}}) {
+        EXPECT_EQ(rr[At::rr(pos, neg)], 0.0);
+        EXPECT_EQ(jr[At::jr(pos, neg, flow, gnd)], 0.0);
+        EXPECT_EQ(jr[At::jr(flow, gnd, pos, neg)], 0.0);
     }
 }
 
@@ -388,11 +393,11 @@ TEST(BirchLoad, ACollapsedBranchGetsNoneOfItsEquationTerms) {
 
 // Loads once at the node voltages given (all others 0.0) and answers what
 // reached the host.
-DelayLoad loadAt(TestHost& host, ModelCircuit& mc, const std::vector<std::pair<const s_ZRT_StateVar*, double>>& v,
+DelayLoad loadAt(TestHost& host, ModelCircuit& mc, const std::vector<std::pair<hbx::NodeRef, double>>& v,
               Circuit::LoadKind kind = Circuit::LoadKind::Full) {
     std::vector<double> x = mc.circuit->zeros();
     for (auto [node, value] : v) {
-        mc.circuit->set(x, node, value);
+        mc.circuit->set(x, mc.model.var(node), value);
     }
     return loadWithDelay(host, mc, x, kind);
 }
@@ -401,23 +406,16 @@ TEST_P(EachBirchEquations, LinearEntriesAndTheBreakdownTerm) {
     const char* name = GetParam().name;
     TestHost host;
     ModelCircuit mc(host, moduleSpec(name));
-    s_ZRT_DeviceInst* inst = mc.model.get();
     BlockView b = mc.model.block();
-    s_ZRT_StateVar* di = inst->nodeVars[1];
-    s_ZRT_StateVar* si = inst->nodeVars[4];
-    s_ZRT_StateVar* pTj = inst->nodeVars[5];
-    s_ZRT_StateVar* dRF = inst->internalVars[0];
-    s_ZRT_StateVar* n12 = inst->internalVars[5];
-    s_ZRT_StateVar* nTj = inst->internalVars[6];
     const DelayLoad l = loadAt(host, mc, {{di, 4.999}, {si, 0.25}, {dRF, 0.75}, {n12, 0.125}, {pTj, 3.0}, {nTj, 2.0}});
-    EXPECT_EQ(l.rr[16], (0.75 - 0.25) / 1e8);
-    EXPECT_EQ(l.rr[17], 0.125);
-    EXPECT_EQ(l.rr[14], 3.0 - 2.0 - 25.0);
-    EXPECT_EQ(l.rd[9], 2.0 * 1.0000000000000002e-10);
-    EXPECT_EQ(l.rd[10], (4.999 - 0.75) * 1e-15);
-    EXPECT_EQ(l.jr[16], 1.0);
-    EXPECT_EQ(l.jr[17], -1.0);
-    EXPECT_EQ(l.jr[19], 1.0);
+    EXPECT_EQ(l.rr[At::rr(dRF, si)], (0.75 - 0.25) / 1e8);
+    EXPECT_EQ(l.rr[At::rr(n12, gnd)], 0.125);
+    EXPECT_EQ(l.rr[At::rr(pTj, gnd)], 3.0 - 2.0 - 25.0);
+    EXPECT_EQ(l.rd[At::rd(nTj, gnd)], 2.0 * 1.0000000000000002e-10);
+    EXPECT_EQ(l.rd[At::rd(di, dRF)], (4.999 - 0.75) * 1e-15);
+    EXPECT_EQ(l.jr[At::jr(pTj, gnd)], 1.0);
+    EXPECT_EQ(l.jr[At::jr(pTj, gnd, nTj, gnd)], -1.0);
+    EXPECT_EQ(l.jr[At::jr(n12, gnd)], 1.0);
     // Below 5 V the breakdown term is exactly 0.0; the delayed input is
     // the sum of its three terms.
     const int q0 = var(mc, 99, 111), q1 = var(mc, 100, 112), q2 = var(mc, 101, 113);
@@ -511,7 +509,7 @@ TEST_P(EachBirchEquations, TheGateDrainCapacitanceDerivativeStaysFinite) {
     const int m57 = var(mc, 57, 62);
     for (double v : {-1e4, -2e4, -3e4, 1e4}) {
         SCOPED_TRACE(v);
-        const DelayLoad l = loadAt(host, mc, {{mc.model.inst.internalVars[1], v}});
+        const DelayLoad l = loadAt(host, mc, {{gdi, v}});
         ASSERT_TRUE(std::isfinite(l.jd[7]));
         EXPECT_EQ(l.jd[7], b.var(m57) * b.var(var(mc, 148, 166)) * 1.0);
         EXPECT_TRUE(std::isfinite(l.rd[7]));

@@ -13,6 +13,7 @@
 #include "ZRT_SupportLib.h"
 #include "chain_checks.h"
 #include "model_fixture.h"
+#include "topology_cedar.h"
 #include "topology_check.h"
 
 namespace {
@@ -99,7 +100,7 @@ TEST(CedarLoad, AMissingLimexpDescriptorLoadsTheDefaultSoftExponential) {
 
 TEST_P(EachCedarLoad, NoiseAndMultiplicity) {
     const char* name = GetParam().name;
-    checkNoiseAndMultiplicity(name, {20, 4, 7, 15});
+    checkNoiseAndMultiplicity(name, hbx::cedar::Topology::noiseRR);
 }
 
 // ---- initial-step paths -----------------------------------------------------------

@@ -94,14 +94,6 @@ Bias biasOf(size_t set, size_t k) {
 }
 constexpr size_t kBiasPoints = 5;
 
-s_ZRT_StateVar* varOf(ModelInstance& m, NodeRef ref) {
-    switch (ref.where) {
-    case Where::First: return m.inst.nodeVars[ref.slot];
-    case Where::Second: return m.inst.internalVars[ref.slot];
-    default: return nullptr;
-    }
-}
-
 // Every unknown gets a small value of its own (branch flows keep it), then
 // the nodes their potentials.
 std::vector<double> solutionAt(ModelCircuit& mc, const Nodes& n, const Bias& b, double temperature) {
@@ -118,7 +110,7 @@ std::vector<double> solutionAt(ModelCircuit& mc, const Nodes& n, const Bias& b, 
         {n.pTj, temperature + b.tj}, {n.n12, 0.002}, {n.xt1, 0.03},       {n.xt2, 0.01},
     };
     for (const auto& [ref, volts] : at) {
-        const s_ZRT_StateVar* var = varOf(mc.model, ref);
+        const s_ZRT_StateVar* var = mc.model.var(ref);
         if (var != nullptr && mc.circuit->find(var) >= 0) {
             mc.circuit->set(x, var, volts);
         }

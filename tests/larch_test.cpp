@@ -13,11 +13,15 @@
 #include "ZRT_SupportLib.h"
 #include "chain_checks.h"
 #include "model_fixture.h"
+#include "stamp_positions.h"
 #include "topology_check.h"
+#include "topology_larch.h"
 
 namespace {
 
 using namespace testhost;
+using Larch = hbx::larch::Topology;
+using At = StampsOf<Larch>;
 
 // larch_a's model variable k.
 double var(ModelCircuit& mc, int k) { return mc.model.block().var(k); }
@@ -101,13 +105,13 @@ TEST(LarchLoad, AtTheZeroSolutionOnlyThePTjRowLoads) {
     const Loaded l = loadAtZero(host, mc);
     ASSERT_EQ(l.rr.size(), 27u);
     for (size_t k = 0; k < l.rr.size(); ++k) {
-        EXPECT_EQ(l.rr[k], k == 18 ? -25.0 : 0.0) << k;
+        EXPECT_EQ(l.rr[k], k == At::rr(Larch::pTj, hbx::gnd) ? -25.0 : 0.0) << k;
     }
-    EXPECT_EQ(l.jr[21], 1.0);
-    EXPECT_EQ(l.jr[22], -1.0);
+    EXPECT_EQ(l.jr[At::jr(Larch::pTj, hbx::gnd)], 1.0);
+    EXPECT_EQ(l.jr[At::jr(Larch::pTj, hbx::gnd, Larch::nTj, hbx::gnd)], -1.0);
 }
 
-TEST(LarchLoad, NoiseAndMultiplicity) { checkNoiseAndMultiplicity("larch_a", {21, 4, 7, 15}); }
+TEST(LarchLoad, NoiseAndMultiplicity) { checkNoiseAndMultiplicity("larch_a", Larch::noiseRR); }
 
 // ---- initial step ------------------------------------------------------------------------
 

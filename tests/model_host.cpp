@@ -104,6 +104,14 @@ void ModelInstance::setUp(void* hostData) {
     md.doAnalogInitial(get());
 }
 
+s_ZRT_StateVar* ModelInstance::var(hbx::NodeRef ref) {
+    switch (ref.where) {
+    case hbx::Where::First: return inst.nodeVars.at(ref.slot);
+    case hbx::Where::Second: return inst.internalVars.at(ref.slot);
+    default: return nullptr;
+    }
+}
+
 void ModelInstance::destroy() {
     if (!destroyed_) {
         destroyed_ = true;

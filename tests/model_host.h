@@ -13,6 +13,7 @@
 
 #include "ZRT_Models.h"
 #include "test_host.h"
+#include "topology.h"
 
 namespace testhost {
 
@@ -96,6 +97,9 @@ public:
 
     s_ZRT_DeviceInst* get() { return inst.get(); }
     BlockView block() { return BlockView(spec, inst->pModuleData); }
+    // The state variable of a node of the family's topology tables (null
+    // for ground and the operator's branch).
+    s_ZRT_StateVar* var(hbx::NodeRef ref);
 
     // Topology set-up in the host's order: finalize, branches, system state
     // variables, stamps, analog initial.
