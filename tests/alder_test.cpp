@@ -22,21 +22,6 @@ using namespace hbx::alder;
 using hbx::gnd;
 using At = StampsOf<Topology>;
 
-class EachAlderLoad : public ModuleTest {};
-
-TEST_P(EachAlderLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
-    const char* name = GetParam().name;
-    TestHost host;
-    ModelCircuit mc(host, moduleSpec(name));
-    EXPECT_GE(checkAcrossInterior(mc, 7), 100);
-}
-
-TEST_P(EachAlderLoad, NewtonConvergesOverAnIdVdFamily) {
-    const char* name = GetParam().name;
-    TestHost host;
-    ModelCircuit mc(host, moduleSpec(name));
-    checkIdVdFamily(mc);
-}
 
 TEST(AlderLoad, MultiplicityScalesValuesAndNoiseContributions) {
     TestHost host;
@@ -313,6 +298,5 @@ TEST(AlderVariants, TheZeroSwitchHoldsVariable127AtZero) {
     EXPECT_EQ(k.history(10), k.var(127));
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, EachAlderLoad, ::testing::ValuesIn(modulesOf(Family::Alder)), ModuleName());
 
 }  // namespace

@@ -52,4 +52,21 @@ TEST_P(AllModels, RegistrationTopologyNewtonSweepAndState) {
 
 INSTANTIATE_TEST_SUITE_P(Models, AllModels, ::testing::ValuesIn(kModules), ModuleName());
 
+// The birch models check both with their delayed current (birch_test.cpp).
+class WithoutOperator : public ModuleTest {};
+
+TEST_P(WithoutOperator, JacobianMatchesItsResidualsAcrossTheInterior) {
+    TestHost host;
+    ModelCircuit mc(host, GetParam());
+    EXPECT_GE(checkAcrossInterior(mc, 7), 100);
+}
+
+TEST_P(WithoutOperator, NewtonConvergesOverAnIdVdFamily) {
+    TestHost host;
+    ModelCircuit mc(host, GetParam());
+    checkIdVdFamily(mc);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, WithoutOperator, ::testing::ValuesIn(modulesWithoutOperator()), ModuleName());
+
 }  // namespace

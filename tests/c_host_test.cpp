@@ -49,16 +49,6 @@ TEST_P(CHost, RegistersSetsUpAndLoadsAModule) {
     EXPECT_EQ(r.rhs[2].count + r.rhs[3].count, 0);
 }
 
-std::vector<ModuleSpec> withoutOperator() {
-    std::vector<ModuleSpec> out;
-    for (const ModuleSpec& spec : kModules) {
-        if (!spec.delayOp) {
-            out.push_back(spec);
-        }
-    }
-    return out;
-}
-
-INSTANTIATE_TEST_SUITE_P(Models, CHost, ::testing::ValuesIn(withoutOperator()), ModuleName());
+INSTANTIATE_TEST_SUITE_P(Models, CHost, ::testing::ValuesIn(modulesWithoutOperator()), ModuleName());
 
 }  // namespace

@@ -28,13 +28,6 @@ double var(ModelCircuit& mc, int role) { return chainVar(mc, role); }
 
 // ---- circuit checks -------------------------------------------------------------
 
-TEST_P(EachCedarLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
-    const char* name = GetParam().name;
-    TestHost host;
-    ModelCircuit mc(host, moduleSpec(name));
-    EXPECT_GE(checkAcrossInterior(mc, 11), 100);
-}
-
 // Every per-finger element present (multiplier 1), the first initial-step
 // path, the lower temperature ranges and a large source inductance.
 TEST_P(EachCedarLoad, JacobianMatchesWithOtherParameters) {
@@ -46,13 +39,6 @@ TEST_P(EachCedarLoad, JacobianMatchesWithOtherParameters) {
     mc.model.inst.realParams[5] = 1.0;
     mc.model.inst.realParams[8] = 6e-4;
     EXPECT_GE(checkAcrossInterior(mc, 12), 100);
-}
-
-TEST_P(EachCedarLoad, NewtonConvergesOverAnIdVdFamily) {
-    const char* name = GetParam().name;
-    TestHost host;
-    ModelCircuit mc(host, moduleSpec(name));
-    checkIdVdFamily(mc);
 }
 
 TEST_P(EachCedarLoad, ClosedFormEntriesAndTheZeroSolution) {

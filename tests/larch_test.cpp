@@ -76,12 +76,6 @@ TEST(LarchTopology, APreexistingSourceBranchIsCollapsed) { checkCollapsedSourceB
 
 // ---- circuit checks -------------------------------------------------------------------
 
-TEST(LarchLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
-    TestHost host;
-    ModelCircuit mc(host, moduleSpec("larch_a"));
-    EXPECT_GE(checkAcrossInterior(mc, 13), 100);
-}
-
 // The per-finger elements with the first initial-step path, the lower
 // temperature ranges and a large gate resistance base reduction.
 TEST(LarchLoad, JacobianMatchesWithOtherParameters) {
@@ -91,12 +85,6 @@ TEST(LarchLoad, JacobianMatchesWithOtherParameters) {
     mc.model.inst.realParams[5] = 1.0;
     mc.model.inst.realParams[8] = 8e-4;
     EXPECT_GE(checkAcrossInterior(mc, 14), 100);
-}
-
-TEST(LarchLoad, NewtonConvergesOverAnIdVdFamily) {
-    TestHost host;
-    ModelCircuit mc(host, moduleSpec("larch_a"));
-    checkIdVdFamily(mc);
 }
 
 TEST(LarchLoad, AtTheZeroSolutionOnlyThePTjRowLoads) {

@@ -1,5 +1,7 @@
 #include "model_host.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace testhost {
@@ -37,14 +39,19 @@ const ModuleSpec& moduleSpec(const std::string& name) {
     throw std::invalid_argument("no module " + name);
 }
 
-std::vector<ModuleSpec> modulesOf(Family family) {
+template <class Keep>
+static std::vector<ModuleSpec> modulesWhere(Keep keep) {
     std::vector<ModuleSpec> out;
-    for (const ModuleSpec& spec : kModules) {
-        if (spec.family == family) {
-            out.push_back(spec);
-        }
-    }
+    std::copy_if(std::begin(kModules), std::end(kModules), std::back_inserter(out), keep);
     return out;
+}
+
+std::vector<ModuleSpec> modulesOf(Family family) {
+    return modulesWhere([family](const ModuleSpec& spec) { return spec.family == family; });
+}
+
+std::vector<ModuleSpec> modulesWithoutOperator() {
+    return modulesWhere([](const ModuleSpec& spec) { return !spec.delayOp; });
 }
 
 BlockLayout blockLayout(const ModuleSpec& s) {

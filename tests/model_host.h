@@ -45,8 +45,10 @@ struct ModuleName {
     }
 };
 const ModuleSpec& moduleSpec(const std::string& name);
-// The modules of one family, in the order of kModules.
+// The modules of one family, and those without an absdelay operator, in the
+// order of kModules.
 std::vector<ModuleSpec> modulesOf(Family family);
+std::vector<ModuleSpec> modulesWithoutOperator();
 
 // Byte offsets of the private block's fields, from the documented field
 // order and natural alignment.
