@@ -132,18 +132,42 @@ GoldenLine line(const std::string& label, const std::vector<double>& values) {
     return out;
 }
 
-// The delay inputs a birch model passed in the last load: argument and delay
-// time, then each derivative.
-std::vector<double> delayInputs(const TestHost& host) {
-    std::vector<double> out;
-    for (const DelayLoadRecord& r : host.delayLoads) {
-        out.push_back(r.x);
-        out.push_back(r.td);
+// Runs one load at x and adds its lines: the loaded values of its slots (the
+// Jacobian ones in the full load), the noise powers during a noise analysis,
+// and the delay inputs a birch model passes: argument and delay time, then
+// each derivative.
+void addLoad(std::vector<GoldenLine>& out, TestHost& host, ModelCircuit& mc, const std::vector<double>& x,
+             Circuit::LoadKind kind) {
+    const bool full = kind == Circuit::LoadKind::Full;
+    const std::string prefix = full ? "full." : "rhs.";
+    host.delayLoads.clear();
+    host.delayDerivs.clear();
+    mc.circuit->load(x, kind);
+    const Loaded l = lastLoad(host);
+    out.push_back(line(prefix + "rr", l.rr));
+    out.push_back(line(prefix + "rd", l.rd));
+    if (full) {
+        out.push_back(line(prefix + "jr", l.jr));
+        out.push_back(line(prefix + "jd", l.jd));
     }
-    for (const DelayDerivRecord& r : host.delayDerivs) {
-        out.push_back(r.deriv);
+    if (host.doNoise != 0) {
+        std::vector<double> noise;
+        for (const ZRT_NoiseSrc& src : mc.model.inst.noiseSrcs) {
+            noise.push_back(src.power);
+        }
+        out.push_back(line("noise", noise));
     }
-    return out;
+    if (mc.model.spec.delayOp) {
+        std::vector<double> delay;
+        for (const DelayLoadRecord& r : host.delayLoads) {
+            delay.push_back(r.x);
+            delay.push_back(r.td);
+        }
+        for (const DelayDerivRecord& r : host.delayDerivs) {
+            delay.push_back(r.deriv);
+        }
+        out.push_back(line(prefix + "delay", delay));
+    }
 }
 
 // One point: a fresh instance; the full load with the initial step, the
@@ -155,36 +179,11 @@ void addPoint(std::vector<GoldenLine>& out, const ModuleSpec& spec, const ParamS
     ModelCircuit mc(host, spec, set.ints, set.reals);
     const std::vector<double> x = solutionAt(mc, nodesOf(spec.family), bias, set.reals[7]);
     out.push_back({"point " + name, {}});
-
     host.doNoise = 1;
-    host.delayLoads.clear();
-    host.delayDerivs.clear();
-    mc.circuit->load(x, Circuit::LoadKind::Full);
-    const Loaded full = lastLoad(host);
-    out.push_back(line("full.rr", full.rr));
-    out.push_back(line("full.rd", full.rd));
-    out.push_back(line("full.jr", full.jr));
-    out.push_back(line("full.jd", full.jd));
-    std::vector<double> noise;
-    for (const ZRT_NoiseSrc& src : mc.model.inst.noiseSrcs) {
-        noise.push_back(src.power);
-    }
-    out.push_back(line("noise", noise));
-    if (spec.delayOp) {
-        out.push_back(line("full.delay", delayInputs(host)));
-    }
-
+    addLoad(out, host, mc, x, Circuit::LoadKind::Full);
     host.doNoise = 0;
     host.isInitialStep = 0;
-    host.delayLoads.clear();
-    host.delayDerivs.clear();
-    mc.circuit->load(x, Circuit::LoadKind::RhsOnly);
-    const Loaded rhs = lastLoad(host);
-    out.push_back(line("rhs.rr", rhs.rr));
-    out.push_back(line("rhs.rd", rhs.rd));
-    if (spec.delayOp) {
-        out.push_back(line("rhs.delay", delayInputs(host)));
-    }
+    addLoad(out, host, mc, x, Circuit::LoadKind::RhsOnly);
 
     if (withSavedState) {
         std::string bytes;
