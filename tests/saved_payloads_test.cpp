@@ -160,87 +160,76 @@ TEST_F(SavedPayloadTest, TransitionChainRoundTripsAndLoadsIdentically) {
 }
 
 TEST_F(SavedPayloadTest, SlewIdtAndLastCrossingRoundTrip) {
-    ZRT_OpBranch_slew* slew = ZRT_createOpBranch_slew("sl", inst.get());
-    ZRT_OpBranch_slew* slew2 = ZRT_createOpBranch_slew("sl", inst.get());
+    ZRT_OpBranch_slew* slew[2] = {ZRT_createOpBranch_slew("sl", inst.get()), ZRT_createOpBranch_slew("sl", inst.get())};
     host.time = 1.0;
-    ZRT_slewSetArg(slew, 0.5, 1.0, -1.0, &host.loader);
-    ZRT_slewAcceptTimePoint(slew);
+    ZRT_slewSetArg(slew[0], 0.5, 1.0, -1.0, &host.loader);
+    ZRT_slewAcceptTimePoint(slew[0]);
     host.time = 1.25;
-    ZRT_slewSetArg(slew, 3.0, 1.0, -1.0, &host.loader);
-    ZRT_GenericOperatorState* slewSaved = ZRT_slewSaveState(slew);
-    const Bytes slewBytes = save(of(slewSaved));
+    ZRT_slewSetArg(slew[0], 3.0, 1.0, -1.0, &host.loader);
+    ZRT_GenericOperatorState* slewStates[2] = {ZRT_slewSaveState(slew[0]), ZRT_slewSaveState(slew[1])};
+    const Bytes slewBytes = save(of(slewStates[0]));
     ASSERT_EQ(slewBytes.size(), 40u);
-    EXPECT_EQ(readAt<double>(slewBytes, 0), 1.0);   // previous time
+    EXPECT_EQ(readAt<double>(slewBytes, 0), 1.0);    // previous time
     EXPECT_EQ(readAt<double>(slewBytes, 24), 0.75);  // present output, limited
-    ZRT_GenericOperatorState* slewTarget = ZRT_slewSaveState(slew2);
-    ASSERT_EQ(load(slewBytes, of(slewTarget)), ZRT_SRLZ_RESTORE);
-    ZRT_slewRestoreState(slew2, slewTarget);
-    for (ZRT_OpBranch_slew* s : {slew, slew2}) {
-        ZRT_slewAcceptTimePoint(s);
-    }
+    ASSERT_EQ(load(slewBytes, of(slewStates[1])), ZRT_SRLZ_RESTORE);
+    ZRT_slewRestoreState(slew[1], slewStates[1]);
     host.time = 2.0;
-    ZRT_slewSetArg(slew, -4.0, 1.0, -1.0, &host.loader);
-    ZRT_slewSetArg(slew2, -4.0, 1.0, -1.0, &host.loader);
-    EXPECT_EQ(slew2->output, slew->output);
-    expectDamageRefused(slewBytes, of(slewTarget));
+    for (ZRT_OpBranch_slew* s : slew) {
+        ZRT_slewAcceptTimePoint(s);
+        ZRT_slewSetArg(s, -4.0, 1.0, -1.0, &host.loader);
+    }
+    EXPECT_EQ(slew[1]->output, slew[0]->output);
+    expectDamageRefused(slewBytes, of(slewStates[1]));
 
-    ZRT_OpBranch_idt* idt = ZRT_createOpBranch_idt("it", inst.get());
-    ZRT_OpBranch_idt* idt2 = ZRT_createOpBranch_idt("it", inst.get());
-    idt->acceptedValue = 1.5;
-    idt->acceptedInput = -2.0;
-    idt->lastAcceptedTime = 3.0;
-    idt->input = 4.0;
-    idt->_loadType = IDT_TRAPEZOIDAL_LOAD;
-    idt2->_loadType = IC_LOAD;
-    ZRT_GenericOperatorState* idtSaved = ZRT_idtSaveState(idt);
-    const Bytes idtBytes = save(of(idtSaved));
+    ZRT_OpBranch_idt* idt[2] = {ZRT_createOpBranch_idt("it", inst.get()), ZRT_createOpBranch_idt("it", inst.get())};
+    idt[0]->acceptedValue = 1.5;
+    idt[0]->acceptedInput = -2.0;
+    idt[0]->lastAcceptedTime = 3.0;
+    idt[0]->input = 4.0;
+    idt[0]->_loadType = IDT_TRAPEZOIDAL_LOAD;
+    idt[1]->_loadType = IC_LOAD;
+    ZRT_GenericOperatorState* idtStates[2] = {ZRT_idtSaveState(idt[0]), ZRT_idtSaveState(idt[1])};
+    const Bytes idtBytes = save(of(idtStates[0]));
     ASSERT_EQ(idtBytes.size(), 32u);
     EXPECT_EQ(readAt<double>(idtBytes, 24), 4.0);  // the input follows the time; no load type
-    ZRT_GenericOperatorState* idtTarget = ZRT_idtSaveState(idt2);
-    ASSERT_EQ(load(idtBytes, of(idtTarget)), ZRT_SRLZ_RESTORE);
-    ZRT_idtRestoreState(idt2, idtTarget);
-    EXPECT_EQ(idt2->acceptedValue, 1.5);
-    EXPECT_EQ(idt2->acceptedInput, -2.0);
-    EXPECT_EQ(idt2->lastAcceptedTime, 3.0);
-    EXPECT_EQ(idt2->input, 4.0);
-    EXPECT_EQ(idt2->_loadType, static_cast<uint32_t>(IC_LOAD));  // the fresh state's
-    expectDamageRefused(idtBytes, of(idtTarget));
-    EXPECT_DEATH(ZRT_idtRestoreState(idt2, slewTarget), "ZRT_IDT_STATE");
-    EXPECT_DEATH(ZRT_slewRestoreState(slew2, idtTarget), "ZRT_SLEW_SPEC");
+    ASSERT_EQ(load(idtBytes, of(idtStates[1])), ZRT_SRLZ_RESTORE);
+    ZRT_idtRestoreState(idt[1], idtStates[1]);
+    EXPECT_EQ(idt[1]->_loadType, static_cast<uint32_t>(IC_LOAD));  // the fresh state's
+    idt[1]->_loadType = IDT_TRAPEZOIDAL_LOAD;
+    EXPECT_EQ(0, std::memcmp(&idt[1]->acceptedValue, &idt[0]->acceptedValue, 5 * 8));
+    expectDamageRefused(idtBytes, of(idtStates[1]));
+    EXPECT_DEATH(ZRT_idtRestoreState(idt[1], slewStates[1]), "ZRT_IDT_STATE");
+    EXPECT_DEATH(ZRT_slewRestoreState(slew[1], idtStates[1]), "ZRT_SLEW_SPEC");
     EXPECT_EQ(ZRT_ddtSaveState(nullptr), nullptr);
-    EXPECT_DEATH(ZRT_ddtRestoreState(nullptr, idtTarget), "pOpState == 0");
+    EXPECT_DEATH(ZRT_ddtRestoreState(nullptr, idtStates[1]), "pOpState == 0");
 
-    ZRT_LastCrossing* lc = ZRT_createLastCrossing(inst.get());
-    ZRT_LastCrossing* lc2 = ZRT_createLastCrossing(inst.get());
+    ZRT_LastCrossing* lc[2] = {ZRT_createLastCrossing(inst.get()), ZRT_createLastCrossing(inst.get())};
     const double values[] = {-1.0, 1.0, 3.0, -1.0};
     for (int i = 0; i < 4; ++i) {
         host.time = 1.0 + i;
-        ZRT_LastCrossingVal(lc, values[i], 0, &host.loader);
-        ZRT_acceptLastCrossing(lc, &host.loader);
+        ZRT_LastCrossingVal(lc[0], values[i], 0, &host.loader);
+        ZRT_acceptLastCrossing(lc[0], &host.loader);
     }
     auto lcOf = [this](ZRT_LastCrossing* r) {
         return [this, r](ZRT_SrlzDirE* dir) { ZRT_serializeLastCrossing(r, inst.get(), dir); };
     };
-    const Bytes lcBytes = save(lcOf(lc));
+    const Bytes lcBytes = save(lcOf(lc[0]));
     ASSERT_EQ(lcBytes.size(), 40u);
     EXPECT_EQ(readAt<double>(lcBytes, 0), 4.0);    // last time
     EXPECT_EQ(readAt<double>(lcBytes, 24), 1.5);   // last rising crossing
     EXPECT_EQ(readAt<double>(lcBytes, 32), 3.75);  // last falling crossing
-    ASSERT_EQ(load(lcBytes, lcOf(lc2)), ZRT_SRLZ_RESTORE);
+    ASSERT_EQ(load(lcBytes, lcOf(lc[1])), ZRT_SRLZ_RESTORE);
     host.time = 5.0;
-    EXPECT_EQ(ZRT_LastCrossingVal(lc2, 1.0, 1, &host.loader), ZRT_LastCrossingVal(lc, 1.0, 1, &host.loader));
-    EXPECT_EQ(ZRT_LastCrossingVal(lc2, -2.0, -1, &host.loader), 3.75);
-    expectDamageRefused(lcBytes, lcOf(lc2));
+    EXPECT_EQ(ZRT_LastCrossingVal(lc[1], 1.0, 1, &host.loader), ZRT_LastCrossingVal(lc[0], 1.0, 1, &host.loader));
+    expectDamageRefused(lcBytes, lcOf(lc[1]));
 
-    for (ZRT_GenericOperatorState* s : {slewSaved, slewTarget, idtSaved, idtTarget}) {
-        releaseOperatorState(s);
+    for (int i = 0; i < 2; ++i) {
+        releaseOperatorState(slewStates[i]);
+        releaseOperatorState(idtStates[i]);
+        ZRT_destroyOpBranch_slew(slew[i]);
+        ZRT_destroyOpBranch_idt(idt[i]);
+        ZRT_free(lc[i]);
     }
-    ZRT_destroyOpBranch_slew(slew);
-    ZRT_destroyOpBranch_slew(slew2);
-    ZRT_destroyOpBranch_idt(idt);
-    ZRT_destroyOpBranch_idt(idt2);
-    ZRT_free(lc);
-    ZRT_free(lc2);
 }
 
 TEST_F(SavedPayloadTest, ArraysKeepDeclaredBoundsAndRefuseDamage) {
