@@ -1,4 +1,4 @@
-// Saved states and payloads of the slew, transition, idt, ddt and
+// Saved states and payloads of the slew, transition, idt, ddt, laplace and
 // last-crossing records.
 #include "ZRT_SupportLib.h"
 #include "payload_io.h"
@@ -154,6 +154,10 @@ void assertStateType(const ZRT_GenericOperatorState* state, uint32_t type, const
     ZRT_ASSERT_AT(state != nullptr && state->opStateType == type, text, __FILE__, __LINE__);
 }
 
+void assertNoState(const ZRT_GenericOperatorState* state) {
+    ZRT_ASSERT_AT(state == nullptr, "pOpState == 0", __FILE__, __LINE__);
+}
+
 }  // namespace
 
 void serializeSlewSpec(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
@@ -232,12 +236,10 @@ void ZRT_idtRestoreState(ZRT_OpBranch_idt* pOp, ZRT_GenericOperatorState* pOpSta
     pOp->input = state->input;
 }
 
-ZRT_GenericOperatorState* ZRT_ddtSaveState(const ZRT_OpBranch_ddt* pOp) {
-    (void)pOp;
-    return nullptr;
-}
+ZRT_GenericOperatorState* ZRT_ddtSaveState(const ZRT_OpBranch_ddt*) { return nullptr; }
 
-void ZRT_ddtRestoreState(ZRT_OpBranch_ddt* pOp, ZRT_GenericOperatorState* pOpState) {
-    (void)pOp;
-    ZRT_ASSERT_AT(pOpState == nullptr, "pOpState == 0", __FILE__, __LINE__);
-}
+void ZRT_ddtRestoreState(ZRT_OpBranch_ddt*, ZRT_GenericOperatorState* pOpState) { assertNoState(pOpState); }
+
+ZRT_GenericOperatorState* ZRT_lapSaveState(const ZRT_OpBranch_lap*) { return nullptr; }
+
+void ZRT_lapRestoreState(ZRT_OpBranch_lap*, ZRT_GenericOperatorState* pOpState) { assertNoState(pOpState); }

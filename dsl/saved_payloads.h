@@ -1,4 +1,5 @@
-// Saved states of the slew, transition, idt, ddt and last-crossing records,
+// Saved states of the slew, transition, idt, ddt, laplace and last-crossing
+// records,
 // and the serializers of runtime arrays and texts, in the saved-state stream.
 //
 // Every serialize function here does nothing when the direction is 2 and sets
@@ -61,9 +62,13 @@ ZRT_GenericOperatorState* ZRT_slewSaveState(const ZRT_OpBranch_slew* pOp);
 void ZRT_slewRestoreState(ZRT_OpBranch_slew* pOp, ZRT_GenericOperatorState* pOpState);
 ZRT_GenericOperatorState* ZRT_idtSaveState(const ZRT_OpBranch_idt* pOp);
 void ZRT_idtRestoreState(ZRT_OpBranch_idt* pOp, ZRT_GenericOperatorState* pOpState);
-// ddt keeps no state: the save answers null and the restore requires null.
+// ddt and laplace keep no state: the save answers null and the restore
+// requires null.
 ZRT_GenericOperatorState* ZRT_ddtSaveState(const ZRT_OpBranch_ddt* pOp);
 void ZRT_ddtRestoreState(ZRT_OpBranch_ddt* pOp, ZRT_GenericOperatorState* pOpState);
+struct ZRT_OpBranch_lap;
+ZRT_GenericOperatorState* ZRT_lapSaveState(const ZRT_OpBranch_lap* pOp);
+void ZRT_lapRestoreState(ZRT_OpBranch_lap* pOp, ZRT_GenericOperatorState* pOpState);
 
 // A restore replaces the array's bounds and elements at once, through the
 // array's interface; its name, type and interface stay. Arrays of a module

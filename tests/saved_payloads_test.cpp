@@ -201,6 +201,8 @@ TEST_F(SavedPayloadTest, SlewIdtAndLastCrossingRoundTrip) {
     EXPECT_DEATH(ZRT_idtRestoreState(idt[1], slewStates[1]), "ZRT_IDT_STATE");
     EXPECT_DEATH(ZRT_slewRestoreState(slew[1], idtStates[1]), "ZRT_SLEW_SPEC");
     EXPECT_EQ(ZRT_ddtSaveState(nullptr), nullptr);
+    EXPECT_EQ(ZRT_lapSaveState(nullptr), nullptr);
+    ZRT_lapRestoreState(nullptr, nullptr);
     EXPECT_DEATH(ZRT_ddtRestoreState(nullptr, idtStates[1]), "pOpState == 0");
 
     ZRT_LastCrossing* lc[2] = {ZRT_createLastCrossing(inst.get()), ZRT_createLastCrossing(inst.get())};
