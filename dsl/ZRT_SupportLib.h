@@ -29,4 +29,5 @@
 #include "slew.h"
 #include "cross_events.h"
 #include "polynomial_factoring.h"
+#include "zi.h"
 #include "saved_payloads.h"
