@@ -1,5 +1,9 @@
-// Saved states and payloads of the slew, transition, idt, ddt, laplace and
-// last-crossing records.
+// Saved states and payloads of the slew, transition, idt, zi, ddt, laplace
+// and last-crossing records.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "ZRT_SupportLib.h"
 #include "payload_io.h"
 
@@ -154,6 +158,54 @@ void assertStateType(const ZRT_GenericOperatorState* state, uint32_t type, const
     ZRT_ASSERT_AT(state != nullptr && state->opStateType == type, text, __FILE__, __LINE__);
 }
 
+constexpr char kZiLabel[] = "\nzi";
+constexpr size_t kZiLabelLength = sizeof kZiLabel - 1;  // 3
+
+void writeZiHead(const ZRT_ZiState& zi, ZRT_OutputSerializer& out) {
+    out.write(kZiLabel, kZiLabelLength);
+    out.write(&zi.output, sizeof zi.output);
+    out.write(&zi.nextSampleTime, sizeof zi.nextSampleTime);
+    out.write(&zi.numerCount, sizeof zi.numerCount);
+    out.write(&zi.denomCount, sizeof zi.denomCount);
+    out.write(zi.u, static_cast<size_t>(zi.numerCount) * sizeof(double));
+    out.write(zi.y, static_cast<size_t>(zi.denomCount) * sizeof(double));
+}
+
+// What a zi read gives before the transition spec is read; stored only once
+// that succeeded too.
+struct ZiHead {
+    double output = 0.0;
+    double nextSampleTime = 0.0;
+    std::vector<double> u;
+    std::vector<double> y;
+};
+
+bool readZiHead(const ZRT_ZiState& zi, InputSerializer& in, ZiHead& head) {
+    int32_t numerCount = 0;
+    int32_t denomCount = 0;
+    if (!in.skip(kZiLabelLength) || !in.restore(head.output) || !in.restore(head.nextSampleTime) ||
+        !in.restore(numerCount) || !in.restore(denomCount) || numerCount != zi.numerCount ||
+        denomCount != zi.denomCount) {
+        return false;
+    }
+    head.u.resize(static_cast<size_t>(numerCount));
+    head.y.resize(static_cast<size_t>(denomCount));
+    return in.read(head.u.data(), head.u.size() * sizeof(double)) &&
+           in.read(head.y.data(), head.y.size() * sizeof(double));
+}
+
+// n values copied into a new block; null for none or an exhausted heap.
+double* copyValues(const double* values, int32_t n, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst) {
+    if (values == nullptr || n <= 0) {
+        return nullptr;
+    }
+    auto* copy = static_cast<double*>(ZRT_malloc(static_cast<size_t>(n) * sizeof(double), sim, inst, nullptr));
+    if (copy != nullptr) {
+        std::memcpy(copy, values, static_cast<size_t>(n) * sizeof(double));
+    }
+    return copy;
+}
+
 void assertNoState(const ZRT_GenericOperatorState* state) {
     ZRT_ASSERT_AT(state == nullptr, "pOpState == 0", __FILE__, __LINE__);
 }
@@ -243,3 +295,95 @@ void ZRT_ddtRestoreState(ZRT_OpBranch_ddt*, ZRT_GenericOperatorState* pOpState) 
 ZRT_GenericOperatorState* ZRT_lapSaveState(const ZRT_OpBranch_lap*) { return nullptr; }
 
 void ZRT_lapRestoreState(ZRT_OpBranch_lap*, ZRT_GenericOperatorState* pOpState) { assertNoState(pOpState); }
+
+void serialize_ziState(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
+    auto& zi = *reinterpret_cast<ZRT_ZiState*>(state);
+    if (zi.transition == nullptr) {  // not a state that ZRT_ziSaveState made
+        *dir = ZRT_SRLZ_FAILED;
+        return;
+    }
+    const bool reading = *dir != ZRT_SRLZ_SAVE;
+    ZiHead head;
+    ZRT::serializePayload(
+        inst, dir, [&](ZRT_OutputSerializer& out) { writeZiHead(zi, out); },
+        [&](InputSerializer& in) { return readZiHead(zi, in, head); });
+    serializeTransitionSpec(&zi.transition->head, inst, dir);
+    if (reading && *dir != ZRT_SRLZ_FAILED) {
+        zi.output = head.output;
+        zi.nextSampleTime = head.nextSampleTime;
+        std::copy(head.u.begin(), head.u.end(), zi.u);
+        std::copy(head.y.begin(), head.y.end(), zi.y);
+    }
+}
+
+void freeZiState(ZRT_GenericOperatorState* state) {
+    if (state == nullptr) {
+        return;
+    }
+    auto* zi = reinterpret_cast<ZRT_ZiState*>(state);
+    ZRT_free(zi->u);
+    ZRT_free(zi->y);
+    freeTransitionSpec(zi->transition != nullptr ? &zi->transition->head : nullptr);
+    ZRT_free(zi);
+}
+
+ZRT_GenericOperatorState* ZRT_ziSaveState(const ZRT_OpBranch_zi* pOp) {
+    if (pOp == nullptr || pOp->coeffsReady == 0 || pOp->transition == nullptr) {
+        return nullptr;
+    }
+    s_ZRT_SimInterface* sim = pOp->inst->pSim;
+    auto* zi = static_cast<ZRT_ZiState*>(ZRT_calloc(1, sizeof(ZRT_ZiState), sim, pOp->inst, pOp->name));
+    if (zi == nullptr) {
+        return nullptr;
+    }
+    zi->head.opStateType = ZRT_ZI_STATE;
+    zi->head.serialize = serialize_ziState;
+    zi->head.free = freeZiState;
+    zi->numerCount = pOp->numerCount;
+    zi->denomCount = pOp->denomCount;
+    zi->u = copyValues(pOp->u, pOp->numerCount, sim, pOp->inst);
+    zi->y = copyValues(pOp->y, pOp->denomCount, sim, pOp->inst);
+    zi->transition = copyTransitionSpec(pOp->transition->spec);
+    if ((zi->numerCount > 0 && zi->u == nullptr) || (zi->denomCount > 0 && zi->y == nullptr) ||
+        zi->transition == nullptr) {
+        freeZiState(&zi->head);
+        return nullptr;
+    }
+    zi->output = pOp->output;
+    zi->nextSampleTime = pOp->nextSampleTime;
+    zi->input = pOp->input;
+    zi->period = pOp->period;
+    zi->t0 = pOp->t0;
+    zi->transitionTime = pOp->transitionTime;
+    zi->customWord = pOp->customWord;
+    return &zi->head;
+}
+
+void ZRT_ziRestoreState(ZRT_OpBranch_zi* pOp, ZRT_GenericOperatorState* pOpState) {
+    if (pOp == nullptr) {
+        return;
+    }
+    if (pOpState == nullptr) {
+        pOp->coeffsReady = 0;
+        return;
+    }
+    assertStateType(pOpState, ZRT_ZI_STATE,
+                    "pOpState && (((ZRT_GenericOperatorState *)pOpState)->opStateType == ZRT_ZI_STATE)");
+    const auto& zi = *reinterpret_cast<const ZRT_ZiState*>(pOpState);
+    if (pOp->u != nullptr && zi.u != nullptr) {
+        std::copy_n(zi.u, std::min(pOp->numerCount, zi.numerCount), pOp->u);
+    }
+    if (pOp->y != nullptr && zi.y != nullptr) {
+        std::copy_n(zi.y, std::min(pOp->denomCount, zi.denomCount), pOp->y);
+    }
+    if (pOp->transition != nullptr && zi.transition != nullptr) {
+        ZRT_transitionRestoreState(pOp->transition, &zi.transition->head);
+    }
+    pOp->output = zi.output;
+    pOp->nextSampleTime = zi.nextSampleTime;
+    pOp->input = zi.input;
+    pOp->period = zi.period;
+    pOp->t0 = zi.t0;
+    pOp->transitionTime = zi.transitionTime;
+    pOp->customWord = zi.customWord;
+}

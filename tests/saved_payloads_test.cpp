@@ -234,6 +234,62 @@ TEST_F(SavedPayloadTest, SlewIdtAndLastCrossingRoundTrip) {
     }
 }
 
+TEST_F(SavedPayloadTest, ZiRoundTripsAndLoadsIdentically) {
+    s_ZRT_Array* b = ZRT_createArray(ZRT_REAL_ARRAY, "b", &host.sim);
+    s_ZRT_Array* a = ZRT_createArray(ZRT_REAL_ARRAY, "a", &host.sim);
+    ZRT_setArrayBounds(b, 0, 0);
+    ZRT_setArrayReal(b, 0, 0.5);
+    ZRT_setArrayBounds(a, 0, 1);
+    ZRT_setArrayReal(a, 0, 1.0);
+    ZRT_setArrayReal(a, 1, -0.5);
+    ZRT_OpBranch_zi* zi[2];
+    for (ZRT_OpBranch_zi*& z : zi) {
+        z = ZRT_createOpBranch_zi("zi", inst.get(), 0, 0, 1e-5);
+        ZRT_ziInitArrayArg(z, b, a);
+    }
+    EXPECT_EQ(ZRT_ziSaveState(zi[0]), nullptr);  // coefficients not ready
+    auto step = [&](ZRT_OpBranch_zi* z, int k, double x) {
+        host.time = k * 1e-3;
+        ZRT_ziSetArg(z, x, 1e-3, 1e-5, 0.0, &host.loader);
+        ZRT_ziAcceptTimePoint(z, &host.loader);
+    };
+    for (int k = 0; k < 5; ++k) {
+        step(zi[0], k, 1.0 + k);
+    }
+    step(zi[1], 0, 0.0);
+    ZRT_GenericOperatorState* states[2] = {ZRT_ziSaveState(zi[0]), ZRT_ziSaveState(zi[1])};
+    const Bytes bytes = save(of(states[0]));
+    ASSERT_EQ(bytes.size(), 3u + 16 + 8 + 8 + 16 + 171);
+    EXPECT_EQ(textAt(bytes, 0, 3), "\nzi");
+    EXPECT_EQ(readAt<int32_t>(bytes, 19), 1);  // numerator count
+    EXPECT_EQ(readAt<int32_t>(bytes, 23), 2);  // denominator count
+    EXPECT_EQ(textAt(bytes, 51, 16), "Transition_Begin");
+
+    Bytes otherCount = bytes;
+    writeAt(otherCount, 19, int32_t{2});
+    EXPECT_EQ(load(otherCount, of(states[1])), ZRT_SRLZ_FAILED);
+    expectDamageRefused(bytes, of(states[1]), {{0, 3}, {51, 16}, {199, 15}});
+    ASSERT_EQ(load(bytes, of(states[1])), ZRT_SRLZ_RESTORE);
+    ZRT_ziRestoreState(zi[1], states[1]);
+    for (int k = 5; k < 9; ++k) {
+        step(zi[0], k, 7.0 - k);
+        step(zi[1], k, 7.0 - k);
+        ASSERT_EQ(zi[1]->output, zi[0]->output);
+        ASSERT_EQ(zi[1]->transition->output, zi[0]->transition->output);
+    }
+    ZRT_ziRestoreState(zi[1], nullptr);
+    EXPECT_EQ(zi[1]->coeffsReady, 0);  // computed again at the next set argument
+    ZRT_GenericOperatorState wrong{ZRT_SLEW_SPEC, 0, nullptr, nullptr};
+    EXPECT_DEATH(ZRT_ziRestoreState(zi[1], &wrong), "ZRT_ZI_STATE");
+
+    for (int i = 0; i < 2; ++i) {
+        releaseOperatorState(states[i]);
+        ZRT_destroyOpBranch_zi(zi[i]);
+    }
+    ZRT_freeArray(a);
+    ZRT_freeArray(b);
+}
+
 TEST_F(SavedPayloadTest, ArraysKeepDeclaredBoundsAndRefuseDamage) {
     s_ZRT_Array* real = ZRT_createArray(ZRT_REAL_ARRAY, "r", &host.sim);
     ZRT_setArrayBoundLists(real, 2, 3, 1, 0, 1);  // [3:1][0:1], descending first
