@@ -237,11 +237,13 @@ TEST_F(SavedPayloadTest, SlewIdtAndLastCrossingRoundTrip) {
 TEST_F(SavedPayloadTest, ZiRoundTripsAndLoadsIdentically) {
     s_ZRT_Array* b = ZRT_createArray(ZRT_REAL_ARRAY, "b", &host.sim);
     s_ZRT_Array* a = ZRT_createArray(ZRT_REAL_ARRAY, "a", &host.sim);
-    ZRT_setArrayBounds(b, 0, 0);
+    ZRT_setArrayBounds(b, 0, 1);
     ZRT_setArrayReal(b, 0, 0.5);
-    ZRT_setArrayBounds(a, 0, 1);
+    ZRT_setArrayReal(b, 1, 0.25);
+    ZRT_setArrayBounds(a, 0, 2);
     ZRT_setArrayReal(a, 0, 1.0);
     ZRT_setArrayReal(a, 1, -0.5);
+    ZRT_setArrayReal(a, 2, 0.125);
     ZRT_OpBranch_zi* zi[2];
     for (ZRT_OpBranch_zi*& z : zi) {
         z = ZRT_createOpBranch_zi("zi", inst.get(), 0, 0, 1e-5);
@@ -259,16 +261,17 @@ TEST_F(SavedPayloadTest, ZiRoundTripsAndLoadsIdentically) {
     step(zi[1], 0, 0.0);
     ZRT_GenericOperatorState* states[2] = {ZRT_ziSaveState(zi[0]), ZRT_ziSaveState(zi[1])};
     const Bytes bytes = save(of(states[0]));
-    ASSERT_EQ(bytes.size(), 3u + 16 + 8 + 8 + 16 + 171);
+    ASSERT_EQ(bytes.size(), 3u + 16 + 8 + 2 * 8 + 3 * 8 + 171);
     EXPECT_EQ(textAt(bytes, 0, 3), "\nzi");
-    EXPECT_EQ(readAt<int32_t>(bytes, 19), 1);  // numerator count
-    EXPECT_EQ(readAt<int32_t>(bytes, 23), 2);  // denominator count
-    EXPECT_EQ(textAt(bytes, 51, 16), "Transition_Begin");
+    EXPECT_EQ(readAt<int32_t>(bytes, 19), 2);  // numerator count
+    EXPECT_EQ(readAt<int32_t>(bytes, 23), 3);  // denominator count
+    EXPECT_EQ(readAt<double>(bytes, 27), 5.0);  // the newest input
+    EXPECT_EQ(textAt(bytes, 67, 16), "Transition_Begin");
 
     Bytes otherCount = bytes;
-    writeAt(otherCount, 19, int32_t{2});
+    writeAt(otherCount, 23, int32_t{2});
     EXPECT_EQ(load(otherCount, of(states[1])), ZRT_SRLZ_FAILED);
-    expectDamageRefused(bytes, of(states[1]), {{0, 3}, {51, 16}, {199, 15}});
+    expectDamageRefused(bytes, of(states[1]), {{0, 3}, {67, 16}, {215, 15}});
     ASSERT_EQ(load(bytes, of(states[1])), ZRT_SRLZ_RESTORE);
     ZRT_ziRestoreState(zi[1], states[1]);
     for (int k = 5; k < 9; ++k) {
