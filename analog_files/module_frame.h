@@ -23,6 +23,7 @@
 #include "ZRT_SupportLib.h"
 #include "analog_functions.h"
 #include "equation_kit.h"
+#include "host_contract.h"
 #include "topology.h"
 
 #define HBX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -181,11 +182,23 @@ struct Module {
         b->intVars.fill(0);
     }
 
+    static constexpr HostNeeds kHostNeeds = needsOf<Topo>(M::hasDelayOp);
+
+    // 0 when the host broke its contract (reported) or the block could not
+    // be had (the host's "exit" returned): every later callback then finds no
+    // block and does nothing.
     static int32_t _module1_finalizeAnalogTopology(s_ZRT_DeviceInst* inst) {
+        if (inst == nullptr) {
+            return 0;
+        }
+        inst->pModuleData = nullptr;
+        if (!hostKeepsContract(inst, kHostNeeds)) {
+            return 0;
+        }
         auto* b = static_cast<Block*>(ZRT_calloc(1, sizeof(Block), inst->pSim, nullptr, nullptr));
         inst->pModuleData = b;
         if (b == nullptr) {
-            return 1;  // the host's "exit" returned; every later callback finds no block
+            return 0;
         }
         b->clone = _module1_clone;
         b->execInvariant = 1;
@@ -654,7 +667,7 @@ struct Module {
 
     static uint8_t* _module1_saveDeviceState(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state, uint32_t* count) {
         Block* b = block(inst);
-        if (b == nullptr || state == nullptr || !prepareState(inst, b, state)) {
+        if (b == nullptr || state == nullptr || !hostKeepsStateContract(inst) || !prepareState(inst, b, state)) {
             return nullptr;
         }
         uint8_t* bytes = ZRT_SaveDeviceState(state, inst, count);
@@ -666,7 +679,7 @@ struct Module {
     static int32_t _module1_restoreDeviceState(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state,
                                                const uint8_t* bytes, uint32_t count) {
         Block* b = block(inst);
-        if (b == nullptr || state == nullptr || !prepareState(inst, b, state)) {
+        if (b == nullptr || state == nullptr || !hostKeepsStateContract(inst) || !prepareState(inst, b, state)) {
             return 0;
         }
         if (ZRT_RestoreDeviceState(bytes, count, state, inst) == 0) {

@@ -97,6 +97,7 @@ struct BenchHost {
                                    s_ZRT_DeviceInst*) { *static_cast<double*>(handle) += d; };
         loader.LoadStaticDoublet = add;
         loader.LoadDynamicDoublet = add;
+        md.numEvents = 1;
         registerModule(&md);
     }
 

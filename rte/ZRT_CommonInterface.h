@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "ZRT_Assert.h"
 #include "ZRT_HostInterface.h"
@@ -130,6 +132,10 @@ void callExitTask(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst);
 // A fatal error: the error message, then the "exit" task.
 void fatalError(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, const void* context, const char* text);
 
+// The text with every '%' doubled, so that a host which formats message texts
+// shows it as it is. For texts that splice in names, tokens or file names.
+std::string escapePercent(std::string_view text);
+
 // ---------------------------------------------------------------------------
 // Conversions.
 
@@ -157,3 +163,5 @@ int ZRT_paramCompareIgnoreCase(const void* a, const void* b);
 // Topic headers of the runtime core, one per topic.
 #include "state_vars.h"
 #include "events.h"
+#include "random_cores.h"
+#include "arrays.h"

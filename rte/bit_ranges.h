@@ -2,19 +2,16 @@
 // integer arrays and the bit services that compiled models call. Bit 31 is
 // the highest. A bit index is taken modulo 32 and the ends of a range are
 // clamped into 0..31, so no shift is ever out of range.
+//
+// Two numbers give a range by RangeTypeE (ZRT_HostInterface.h): the two ends
+// in either order, a width counted upward from a start (ends start and
+// start + width - 1), or a width counted downward (ends start and
+// start - width + 1).
 #pragma once
 
 #include <cstdint>
 
-// How two numbers give a bit range: the two ends in either order, a width
-// counted upward from a start (ends start and start + width - 1), or a width
-// counted downward (ends start and start - width + 1).
-enum RangeTypeE : int32_t {
-    NO_RANGE = 0,
-    MIN_MAX_RANGE = 1,
-    WIDTH_UP_RANGE = 2,
-    WIDTH_DOWN_RANGE = 3,
-};
+#include "ZRT_HostInterface.h"
 
 // Bit k (modulo 32) of value: 0 or 1.
 uint32_t selectBit(uint32_t value, int32_t k);

@@ -57,3 +57,15 @@ void fatalError(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, const void* con
     ZRT_Message(sim, inst, context, ZRT_MSG_ERROR, text);
     callExitTask(sim, inst);
 }
+
+std::string escapePercent(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        escaped += c;
+        if (c == '%') {
+            escaped += '%';
+        }
+    }
+    return escaped;
+}

@@ -80,6 +80,7 @@ ModelInstance::ModelInstance(TestHost& host, const ModuleSpec& s, const char* na
     : inst(host, &md, shapeOf(s), name), spec(s) {
     md.libName = "hbx";
     md.moduleName = s.name;
+    md.numEvents = 1;  // the initial-step event; no file descriptors
     spec.registerModule(&md);
 }
 

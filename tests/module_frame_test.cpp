@@ -413,7 +413,7 @@ TEST(Lifecycle, AnExhaustedHeapDuringFinalizeLeavesASafeInstance) {
             ModelInstance m(host, spec);
             {
                 testhost::LimitedHeap none(0);
-                EXPECT_EQ(m.md.finalizeAnalogTopology(m.get()), 1);
+                EXPECT_EQ(m.md.finalizeAnalogTopology(m.get()), 0);
             }
             EXPECT_EQ(m.get()->pModuleData, nullptr);
             EXPECT_EQ(host.exitCount(), 1);

@@ -4,12 +4,14 @@
 
 #include "ZRT_SupportLib.h"
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <unistd.h>
+#include <utility>
 
 namespace testhost {
 
@@ -108,6 +110,8 @@ int32_t systemTask(const char* task, int32_t value, s_ZRT_DeviceInst* inst, int3
     host().tasks.push_back({text(task), value, inst, zero, sim});
     return 0;
 }
+
+uint32_t createRandomDesc(s_ZRT_SimInterface*) { return host().randomSeed; }
 
 void reportTopology(s_ZRT_StateVar* a, s_ZRT_StateVar* b, int32_t kind, const char* name, s_ZRT_DeviceInst* inst,
                     void* hostData) {
@@ -420,6 +424,26 @@ void reportCrossViolation(double time, int32_t zero1, int32_t zero2, const s_ZRT
 
 double getMinStep(const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) { return host().minStep; }
 
+// ---- simulator parameters and small-signal stimuli --------------------------
+
+template <size_t N>
+double simParamCallback(s_ZRT_DeviceInst* inst, double defaultValue) {
+    TestHost& h = host();
+    h.simParamCalls.push_back({N, inst, defaultValue});
+    return h.simParamValues[N];
+}
+
+template <size_t... N>
+constexpr std::array<ZRT_SimParamFn, sizeof...(N)> simParamCallbacks(std::index_sequence<N...>) {
+    return {simParamCallback<N>...};
+}
+
+constexpr auto kSimParamCallbacks = simParamCallbacks(std::make_index_sequence<TestHost::kMaxSimParams>());
+
+void loadRhsAC(void* stim, void* word1, void* word2, double value, const s_ZRT_ContribLoader*) {
+    host().acLoads.push_back({stim, word1, word2, value});
+}
+
 int g_heapGrants = 0;
 
 void* limitedMalloc(size_t size) { return g_heapGrants-- > 0 ? std::malloc(size) : nullptr; }
@@ -453,6 +477,7 @@ TestHost::TestHost() {
     sim.FormAnalysisQueryMask = formAnalysisQueryMask;
     sim.Message = message;
     sim.SystemTask = systemTask;
+    sim.CreateRandomDesc = createRandomDesc;
     sim.ReportTopology = reportTopology;
     sim.MathCheck = mathCheck;
     sim.ReportLimitCorrection = reportLimitCorrection;
@@ -488,6 +513,27 @@ TestHost::TestHost() {
                     {"nodeset", 64}, {"hb", 128}, {"env", 256}, {"pss", 512}, {"xf", 1024}, {"all", 2048}};
     loader.DoBoundStep = doBoundStep;
     loader.ReportCrossViolation = reportCrossViolation;
+
+    // ---- simulator parameters and small-signal stimuli ----
+    loader.LoadRhsAC = loadRhsAC;
+}
+
+void TestHost::setSimParam(const std::string& name, double value) {
+    for (size_t i = 0; i < simParamNames_.size(); ++i) {
+        if (simParamNames_[i] == name) {
+            simParamValues[i] = value;
+            return;
+        }
+    }
+    if (simParamTable_.size() >= kMaxSimParams) {
+        throw std::logic_error("too many simulator parameters");
+    }
+    simParamTable_.reserve(kMaxSimParams);
+    simParamNames_.push_back(name);
+    simParamValues.push_back(value);
+    simParamTable_.push_back({simParamNames_.back().c_str(), kSimParamCallbacks[simParamTable_.size()]});
+    sim.simParams = simParamTable_.data();
+    sim.numSimParams = static_cast<uint32_t>(simParamTable_.size());
 }
 
 void TestHost::setMinStep(double step) {

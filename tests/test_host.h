@@ -184,6 +184,24 @@ private:
     ZRT_Allocator saved_;
 };
 
+// ---- simulator parameters and small-signal stimuli -------------------------
+
+// One call of a simulator-parameter callback: the position of its entry in
+// the host's table.
+struct SimParamCall {
+    size_t position;
+    s_ZRT_DeviceInst* inst;
+    double defaultValue;
+};
+
+// One call of the loader's LoadRhsAC.
+struct AcLoadRecord {
+    void* stim;
+    void* word1;
+    void* word2;
+    double value;
+};
+
 class TestHost {
 public:
     TestHost();
@@ -206,6 +224,7 @@ public:
     double time = 0.0;
     std::map<int32_t, double> defaults;  // GetDefault by selector; 0.0 when absent
     int32_t messageAnswer = 0;
+    uint32_t randomSeed = 0;  // CreateRandomDesc
 
     // What the host was asked.
     std::vector<MessageRecord> messages;
@@ -281,6 +300,16 @@ public:
     void closeFile(int32_t desc);
     void keepScannedText(char* text) { scannedTexts_.push_back(text); }
 
+    // ---- simulator parameters and small-signal stimuli ----
+    // Defines a simulator parameter (or changes its value): the interface's
+    // table grows by one entry per name, up to kMaxSimParams, and entries stay
+    // where they are. Its callback answers the value set.
+    static constexpr size_t kMaxSimParams = 8;
+    void setSimParam(const std::string& name, double value);
+    std::vector<double> simParamValues;  // by table position
+    std::vector<SimParamCall> simParamCalls;
+    std::vector<AcLoadRecord> acLoads;
+
 private:
     uint32_t nextIndex_ = 1;
     uintptr_t nextHandle_ = 0x1000;
@@ -292,6 +321,10 @@ private:
     std::map<int32_t, std::FILE*> files_;
     int32_t nextFileDesc_ = 3;
     std::vector<char*> scannedTexts_;
+
+    // ---- simulator parameters ----
+    std::deque<std::string> simParamNames_;
+    std::vector<ZRT_SimParamEntry> simParamTable_;
 };
 
 // A device instance allocated as a host does: the instance with its real and

@@ -1,0 +1,81 @@
+// POSIX implementation of the platform seam: stat, mkdir and dlopen.
+#ifndef _WIN32
+
+#include "platform.h"
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <sys/stat.h>
+
+#include <string>
+
+namespace {
+
+// Both separators name directories, as on Windows.
+std::string nativePath(const char* path) {
+    std::string native(path);
+    for (char& c : native) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return native;
+}
+
+static_assert(EEXIST == kPlatformErrorExists, "the exists error of the seam");
+
+bool isBareDrive(const char* path) { return path[0] != '\0' && path[1] == ':' && path[2] == '\0'; }
+
+}  // namespace
+
+bool platformStatMode(const char* path, uint32_t* mode) {
+    if (path == nullptr) {
+        return false;
+    }
+    struct stat status {};
+    if (stat(nativePath(path).c_str(), &status) != 0) {
+        return false;
+    }
+    *mode = static_cast<uint32_t>(status.st_mode);
+    return true;
+}
+
+int32_t platformMakeDirectory(const char* path) {
+    if (path == nullptr) {
+        return ENOENT;
+    }
+    // A drive is no directory that can be made; Windows refuses it too.
+    if (isBareDrive(path)) {
+        return EACCES;
+    }
+    if (mkdir(nativePath(path).c_str(), 0777) != 0) {
+        return errno;
+    }
+    return 0;
+}
+
+void* platformLoadLibrary(const char* name) {
+    // dlopen(NULL) would answer the main program.
+    if (name == nullptr) {
+        return nullptr;
+    }
+    return dlopen(nativePath(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* platformFindSymbol(void* handle, const char* name) {
+    // A null handle is RTLD_DEFAULT to dlsym.
+    if (handle == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    return dlsym(handle, name);
+}
+
+int32_t platformFreeLibrary(void* handle) {
+    if (handle == nullptr) {
+        return 0;
+    }
+    // dlclose answers 0 on success; the seam answers non-zero.
+    return dlclose(handle) == 0 ? 1 : 0;
+}
+
+#endif
