@@ -29,3 +29,4 @@
 #include "slew.h"
 #include "cross_events.h"
 #include "polynomial_factoring.h"
+#include "laplace.h"
