@@ -231,6 +231,35 @@ TEST(LaplaceTopology, StateVariablesNamedAfterTheOperator) {
     EXPECT_EQ(systemVarNames(host), (std::vector<std::string>{"op", "op_x0", "op_x1", "op_x2"}));
 }
 
+TEST(LaplaceCoefficients, DirectScalesAndCascadeOrder) {
+    {
+        TestHost host;
+        Rig rig(host, {false, {4}}, {false, {2, 3, 1}});
+        Circuit c(host, rig.op->inst);
+        rig.response(1.0, c);
+        EXPECT_EQ(Values(rig.op->scale, rig.op->scale + 3), (Values{1, 1.5, 1.0 / 3.0}));
+        EXPECT_EQ(rig.op->scaledNumer[0], 1.0);
+        EXPECT_EQ(rig.op->gain, 2.0);
+    }
+    {
+        TestHost host;
+        Rig rig(host, {false, {1}}, {false, {1, 0, 1}});
+        Circuit c(host, rig.op->inst);
+        rig.response(2.0, c);
+        EXPECT_EQ(Values(rig.op->scale, rig.op->scale + 3), (Values{1, 1e-6, 1e6}));
+        EXPECT_EQ(std::vector<int>(rig.op->nonZero, rig.op->nonZero + 3), (std::vector<int>{1, 0, 1}));
+    }
+    // The pair (-10, -11) makes the first section; sorting puts it last.
+    TestHost host;
+    host.setSimParam("maxLaplace_p_Order", -1);
+    Rig rig(host, {false, {1}}, {true, {-10, 0, -1, 0, -11, 0, -2, 0}});
+    Circuit c(host, rig.op->inst);
+    rig.response(1.0, c);
+    ASSERT_EQ(rig.op->_numBiquads, 2);
+    EXPECT_GT(rig.op->sections[0]->den[1], rig.op->sections[1]->den[1]);
+    EXPECT_NEAR(rig.op->sections[1]->den[1], 21.0 / std::sqrt(110.0), 1e-14);
+}
+
 TEST(LaplaceErrors, ComplexRootWithoutItsConjugateIsRefusedInBothRealisations) {
     for (bool cascade : {false, true}) {
         TestHost host;
