@@ -413,3 +413,44 @@ TEST(LaplaceLife, NullAndUnfinishedOperatorsDoNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every allocation of an operator's coefficients, loads and clone refused
+// in turn: each step answers its failure value and the sanitizer build sees
+// no bad access or leak. (Topology is made with a full heap: a state
+// variable whose list entry cannot be allocated is the instance's to lose.)
+TEST(LaplaceLife, ExhaustedHeapAtEveryStep) {
+    for (bool cascade : {false, true}) {
+        for (int grants = 0; grants < 40; ++grants) {
+            TestHost host;
+            host.setSimParam("maxLaplace_p_Order", cascade ? -1 : 0);
+            TestInstance inst(host, nullptr, {});
+            s_ZRT_Array* numer = newArray(&host.sim, {1, 0.5}, true);
+            s_ZRT_Array* denom = newArray(&host.sim, {-1, 2, -1, -2, -3, 0}, true);
+            ZRT_OpBranch_lap* op = nullptr;
+            {
+                testhost::LimitedHeap heap(grants);
+                op = ZRT_createOpBranch_lap("op", inst.get(), 0, 1);
+                ZRT_lapInitArrayArg(op, numer, denom);
+            }
+            ZRT_lapFinalizeTopology(op, nullptr, 1);
+            ZRT_lapSetStamp(op, nullptr);
+            {
+                testhost::LimitedHeap heap(grants);
+                ZRT_lapSetArg(op, 1.0, numer, denom, &host.loader);
+                ZRT_lapGenericLoad(op, &host.loader);
+                ZRT_OpBranch_lap* clone = ZRT_OpClone_lap(op, inst.get());
+                ZRT_destroyOpBranch_lap(op);
+                ZRT_setArrayReal(numer, 0, 2.0);
+                ZRT_lapSetArg(clone, 1.0, numer, denom, &host.loader);
+                ZRT_lapGenericLoadRHS(clone, &host.loader);
+                ZRT_destroyOpBranch_lap(clone);
+            }
+            ZRT_freeArray(numer);
+            ZRT_freeArray(denom);
+        }
+    }
+}
+
+}  // namespace
