@@ -31,13 +31,8 @@ T* copyBlock(const ZRT_OpBranch_lap* pOp, const T* source, int32_t count) {
     return copy;
 }
 
-// "<base>_<suffix>" or "<base>_<number>", allocated for the operator's life.
-char* stateName(const ZRT_OpBranch_lap* pOp, const char* base, const char* suffix, int32_t number) {
-    char digits[16];
-    if (suffix == nullptr) {
-        std::snprintf(digits, sizeof digits, "%d", number);
-        suffix = digits;
-    }
+// "<base>_<suffix>", allocated for the operator's life.
+char* stateName(const ZRT_OpBranch_lap* pOp, const char* base, const char* suffix) {
     const size_t length = std::strlen(base) + 1 + std::strlen(suffix) + 1;
     auto* name = static_cast<char*>(ZRT_malloc(length, pOp->inst->pSim, pOp->inst, pOp->name));
     if (name != nullptr) {
@@ -149,12 +144,14 @@ void checkSide(const ZRT_OpBranch_lap* pOp, const s_ZRT_Array* pArray, bool coef
         return;
     }
     if (!coefficients && lapLength(pArray) % 2 != 0) {
-        operatorError(pOp->inst->pSim, pOp->inst, numerator ? "Operator '%s' expects an even number of numerator coefficients."
+        operatorError(pOp->inst->pSim, pOp->inst,
+                      numerator ? "Operator '%s' expects an even number of numerator coefficients."
                                 : "Operator '%s' expects an even number of denominator coefficients.",
-                 pOp->name);
+                      pOp->name);
     }
     if (coefficients && pArray->_digID < 0 && sideOrder(pArray, true) == 0 && lapCoeff(pArray, 0) == 0.0) {
-        operatorError(pOp->inst->pSim, pOp->inst, numerator ? "In laplace operators, the numerator polynomial should not be 0"
+        operatorError(pOp->inst->pSim, pOp->inst,
+                      numerator ? "In laplace operators, the numerator polynomial should not be 0"
                                 : "In laplace operators, the denominator polynomial cannot be 0");
     }
 }
@@ -198,9 +195,9 @@ bool finalizeDirect(ZRT_OpBranch_lap* pOp, void* extra, int32_t keepName) {
         return false;
     }
     for (int32_t k = 0; k < states; ++k) {
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "x%d", k);
-        pOp->chainNames[k] = stateName(pOp, pOp->name, digits, 0);
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "x%d", k);
+        pOp->chainNames[k] = stateName(pOp, pOp->name, suffix);
         pOp->chain[k] = newState(pOp, pOp->chainNames[k], extra, keepName);
         if (pOp->chain[k] == nullptr) {
             return false;
@@ -211,7 +208,7 @@ bool finalizeDirect(ZRT_OpBranch_lap* pOp, void* extra, int32_t keepName) {
 }
 
 bool finalizeCascade(ZRT_OpBranch_lap* pOp, void* extra, int32_t keepName) {
-    pOp->auxName = stateName(pOp, pOp->name, "aux", 0);
+    pOp->auxName = stateName(pOp, pOp->name, "aux");
     pOp->inputVar = newState(pOp, pOp->auxName, extra, keepName);
     ZRT_ASSERT_AT(pOp->_numBiquads > 0, "pOp->_numBiquads > 0", __FILE__, __LINE__);
     pOp->sections = newBlock<ZRT_Biquad*>(pOp, pOp->_numBiquads);
@@ -226,9 +223,11 @@ bool finalizeCascade(ZRT_OpBranch_lap* pOp, void* extra, int32_t keepName) {
             return false;
         }
         s->inst = pOp->inst;
-        s->name = stateName(pOp, pOp->name, nullptr, k);
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%d", k);
+        s->name = stateName(pOp, pOp->name, suffix);
         s->y = newState(pOp, s->name, extra, keepName);
-        s->innerName = s->name != nullptr ? stateName(pOp, s->name, "i", 0) : nullptr;
+        s->innerName = s->name != nullptr ? stateName(pOp, s->name, "i") : nullptr;
         s->i = newState(pOp, s->innerName, extra, keepName);
         s->u = input;
         s->num[0] = s->den[0] = s->w = 1.0;

@@ -98,8 +98,8 @@ bool factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t 
     const int32_t length = lapLength(pArray);
     s_ZRT_SimInterface* sim = pOp->inst->pSim;
     if (!coefficients) {
-        if (length / 2 != expected) {
-            operatorError(pOp->inst->pSim, pOp->inst, factorError(numerator), pOp->name);  // the order changed after finalize
+        if (length / 2 != expected) {  // the order changed after finalize
+            operatorError(pOp->inst->pSim, pOp->inst, factorError(numerator), pOp->name);
             return false;
         }
         double* roots = newDoubles(pOp, 2 * expected);
