@@ -30,3 +30,4 @@
 #include "cross_events.h"
 #include "polynomial_factoring.h"
 #include "zi.h"
+#include "laplace.h"
