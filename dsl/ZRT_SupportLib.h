@@ -30,4 +30,5 @@
 #include "cross_events.h"
 #include "polynomial_factoring.h"
 #include "zi.h"
+#include "laplace.h"
 #include "saved_payloads.h"

@@ -29,6 +29,7 @@
 #include "ZRT_Array.h"
 #include "ZRT_StateSerialization.h"
 #include "ddt_idt.h"
+#include "laplace.h"
 #include "last_crossing.h"
 #include "slew.h"
 #include "transition.h"
@@ -103,7 +104,6 @@ void ZRT_ziRestoreState(ZRT_OpBranch_zi* pOp, ZRT_GenericOperatorState* pOpState
 // requires null.
 ZRT_GenericOperatorState* ZRT_ddtSaveState(const ZRT_OpBranch_ddt* pOp);
 void ZRT_ddtRestoreState(ZRT_OpBranch_ddt* pOp, ZRT_GenericOperatorState* pOpState);
-struct ZRT_OpBranch_lap;
 ZRT_GenericOperatorState* ZRT_lapSaveState(const ZRT_OpBranch_lap* pOp);
 void ZRT_lapRestoreState(ZRT_OpBranch_lap* pOp, ZRT_GenericOperatorState* pOpState);
 
