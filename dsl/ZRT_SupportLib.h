@@ -31,3 +31,4 @@
 #include "polynomial_factoring.h"
 #include "zi.h"
 #include "laplace.h"
+#include "saved_payloads.h"
