@@ -4,7 +4,7 @@
 // divisions, the roles of their integer parameters and how model variable
 // "128" (alder_a's numbering) is kept between loads. A variant type says
 // which:
-//   var(k)          where alder_a's model variable k lives (-1: nowhere)
+//   numbering       where alder_a's model variables live (numbering.h)
 //   line(L)         the model-source line for alder_a's line L
 //   qcLine          the line of the inline qc_diode division
 //   c54, c59, c61, c63   the four fitted constants
@@ -19,6 +19,7 @@
 
 #include "equation_kit.h"
 #include "module_frame.h"
+#include "numbering.h"
 #include "topology_alder.h"
 
 namespace hbx::alder {
@@ -27,14 +28,11 @@ template <class Variant>
 struct Equations {
 
     // The model variables in alder_a's numbering.
-    template <class L>
-    struct Vars {
-        double* v;
-        double& operator[](int k) const { return v[Variant::var(k)]; }
-    };
+    static constexpr const auto& numbering = Variant::numbering;
+    using Vars = ModelVars<Variant::numbering>;
 
     template <class L>
-    static Vars<L> vars(const L& c) {
+    static Vars vars(const L& c) {
         return {c.vars()};
     }
 
@@ -71,7 +69,7 @@ struct Equations {
             {201, 1.24777385993611}, {205, 0.0},
         };
         for (const auto& entry : constants) {
-            if (Variant::var(entry.k) >= 0) {
+            if (Vars::has(entry.k)) {
                 M[entry.k] = entry.value;
             }
         }
@@ -181,20 +179,6 @@ struct Equations {
     // V(dRF, si) and V(nTj); the full load carries derivatives by them.
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
-    // History value h shadows model variable k over one stretch: zeroed with
-    // the invariants, else copied into the variable (which the stretch then
-    // recomputes).
-    template <class L>
-    static void shadow(const L& c, int h, int k) {
-        const auto M = vars(c);
-        if (c.invariantsDue()) {
-            c.history()[h] = 0.0;
-            M[k] = 0.0;
-        } else {
-            M[k] = c.history()[h];
-        }
-    }
-
     template <class L>
     static void evaluate(const L& c) {
         using T = std::conditional_t<L::full, Dual<4>, double>;
@@ -236,8 +220,7 @@ struct Equations {
         M[203] = M[14];
 
         // 3. Upper bound of the gate drive.
-        shadow(c, 0, 11);
-        shadow(c, 1, 12);
+        c.historyPair(0, M[11]);
         if (c.invariantsDue()) {
             M[15] = P[10];
         }
@@ -247,8 +230,7 @@ struct Equations {
         M[204] = M[11];
 
         // 4. Lower bound.
-        shadow(c, 2, 16);
-        shadow(c, 3, 17);
+        c.historyPair(2, M[16]);
         M[18] = M[106];
         const T m202 = store(202, m11 * P[11] - M[205]);
         const T m19 = store(19, vGiGn - m202);
@@ -274,8 +256,7 @@ struct Equations {
         M[197] = M[198];
 
         // 7. Smooth floor of the effective drive.
-        shadow(c, 4, 21);
-        shadow(c, 5, 22);
+        c.historyPair(4, M[21]);
         const T m24 = store(24, m198 - M[205]);
         if (c.invariantsDue()) {
             M[25] = 0.0;
@@ -304,8 +285,7 @@ struct Equations {
         store(118, m118);
 
         // 10. Smooth floor of the drain-side drive.
-        shadow(c, 6, 26);
-        shadow(c, 7, 27);
+        c.historyPair(6, M[26]);
         const T m29 = store(29, m193 - M[205]);
         if (c.invariantsDue()) {
             M[30] = 0.0;
@@ -383,9 +363,9 @@ struct Equations {
         RD[1] += cgs * c.V(g, s);
         RD[2] += cds * c.V(d, s);
         RD[3] += cgd * c.V(g, d);
-        RR[1] += 0.0;
-        RR[2] += 0.0;
-        RR[3] += 0.0;
+        clearNegativeZero(RR[1]);
+        clearNegativeZero(RR[2]);
+        clearNegativeZero(RR[3]);
 
         // 20. Branches g-gi and d-di.
         const double Ig = c.V(bGgi);
@@ -406,8 +386,7 @@ struct Equations {
         RR[6] += div(c.V(gi, gp), M[6], 553);
 
         // 23. Gate charge of gp-gn (the inline qc_diode).
-        shadow(c, 8, 31);
-        shadow(c, 9, 37);
+        c.historyPair(8, M[31]);
         M[36] = M[173] * P[11];
         M[32] = M[77];
         M[34] = div(M[83], M[77], 555);
@@ -415,7 +394,8 @@ struct Equations {
         M[38] = M[89];
         M[33] = c.V(gp, gn);
         M[37] = M[33] - M[38];
-        const QcDiodeCharge qc = qcDiodeCharge<L::full>(site, Variant::qcLine, M[36], M[32], M[34], M[35], M[37]);
+        const QcDiodeCharge qc =
+            qc_diode<L::full>(site, Variant::qcLine, {QcProducts::ChargeFirst, false}, M[36], M[32], M[34], M[35], M[37]);
         if (qc.smooth) {
             M[10] = qc.arg;
             M[9] = qc.lnCosh;
@@ -484,10 +464,10 @@ struct Equations {
 
         // 32. Noise network; each source at its point.
         const double vN12 = c.V(n12);
-        RR[20] += 0.0;
+        clearNegativeZero(RR[20]);
         c.noise(0, M[93]);
         RR[20] += vN12;
-        RR[3] += 0.0;
+        clearNegativeZero(RR[3]);
         c.noise(1, M[92] * M[92] * M[173]);
         RR[6] += M[124] * vN12;
         c.noise(2, (1.0 - M[93]) * M[124] * M[124]);

@@ -5,7 +5,7 @@
 // parameter scales the extrinsic elements and which P9 a few steps read. A
 // variant type says which:
 //   isC             false for birch_a, true for birch_c
-//   var(k)          where birch_a's model variable k lives (-1: nowhere)
+//   numbering       where birch_a's model variables live (numbering.h)
 //   line(L)         the model-source line for birch_a's line L
 //   qcLine          the line of the inline qc_diode division
 //   historyPairs    the first history value of each of the five pairs
@@ -21,6 +21,7 @@
 #include <type_traits>
 
 #include "equation_kit.h"
+#include "numbering.h"
 #include "topology_birch.h"
 
 namespace hbx::birch {
@@ -35,14 +36,12 @@ struct Equations {
     static constexpr bool isC = Variant::isC;
 
     // The model variables in birch_a's numbering.
-    struct Vars {
-        double* v;
-        double& operator[](int k) const {
-            const int at = Variant::var(k);
-            ZRT_ASSERT(at >= 0);
-            return v[at];
-        }
-    };
+    static constexpr const auto& numbering = Variant::numbering;
+    using Vars = ModelVars<Variant::numbering>;
+    // The model variables in the model's own numbering, where its initial
+    // step and its own variables are written.
+    static constexpr auto ownNumbering = identity<Variant::numbering.count>(Variant::numbering.count);
+    using Own = ModelVars<ownNumbering>;
 
     template <class L>
     static Vars vars(const L& c) {
@@ -53,7 +52,7 @@ struct Equations {
 
     template <class L>
     static void initialStep(const L& c) {
-        double* m = c.vars();
+        const Own m{c.vars()};
         for (const Constant& e : Variant::constants) {
             m[e.k] = e.value;
         }
@@ -66,7 +65,7 @@ struct Equations {
 
     // birch_a, in its own numbering.
     template <class L>
-    static void initialStepA(const L& c, double* m) {
+    static void initialStepA(const L& c, const Own& m) {
         const double* P = c.P;
         const auto div = [&c](double n, double d, int32_t l) { return chkdiv(c.site(), n, d, l); };
         m[73] = P[10] + 0.14;
@@ -97,7 +96,7 @@ struct Equations {
 
     // birch_c, in its own numbering.
     template <class L>
-    static void initialStepC(const L& c, double* m) {
+    static void initialStepC(const L& c, const Own& m) {
         const double* P = c.P;
         const auto div = [&c](double n, double d, int32_t l) { return chkdiv(c.site(), n, d, l); };
         m[174] = P[9];
@@ -195,29 +194,14 @@ struct Equations {
     // them.
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
-    // A pair of history values over one smoothing step: zeroed while the
-    // invariants are due, else the second seeds model variable k (which the
-    // step then recomputes).
-    template <class L>
-    static void historyPair(const L& c, int pair, int k) {
-        double* h = c.history();
-        const int first = Variant::historyPairs[pair];
-        if (c.invariantsDue()) {
-            h[first] = 0.0;
-            h[first + 1] = 0.0;
-        } else {
-            vars(c)[k] = h[first + 1];
-        }
-    }
-
     // A smoothing stretch of the model source around model variable k: its
     // history pair first, then the difference a - b into k + 1 and the smooth
     // maximum (or minimum) of a over b, of width model variable k + 2, into k.
     // The caller has stored a and b at k + 3 and k + 4.
     template <bool Max, class L, class T>
     static T smoothStretch(const L& c, int pair, int k, const T& a, const T& b) {
-        historyPair(c, pair, k);
         const Vars M = vars(c);
+        c.historyPair(Variant::historyPairs[pair], M[k]);
         M[k + 1] = value(a - b);
         const T width(M[k + 2]);
         T out;
@@ -246,7 +230,7 @@ struct Equations {
     // P9; the values of its low-temperature branch are kept in history
     // values 2 to 4 while the invariants are not due.
     template <class L>
-    static void temperatureSetA(const L& c, double* m) {
+    static void temperatureSetA(const L& c, const Own& m) {
         const double P9 = c.P[9];
         if (!(P9 < 24.0)) {
             m[61] = m[60];
@@ -295,7 +279,7 @@ struct Equations {
     static void evaluate(const L& c) {
         using T = std::conditional_t<L::full, Dual<4>, double>;
         const Vars M = vars(c);
-        double* own = c.vars();
+        const Own own{c.vars()};
         const double* P = c.P;
         const DivSite site = c.site();
         const auto div = [&site](const auto& n, const auto& d, int32_t l) {
@@ -448,7 +432,7 @@ struct Equations {
         const double rs = div(M[147], S, 449);
         RR[0] += rs * Is;
         RD[0] += M[120] * Is;
-        RR[0] += 0.0;
+        clearNegativeZero(RR[0]);
 
         // 21.3 Geometry, parameter-only, then the finger-count choices.
         if (c.invariantsDue()) {
@@ -473,9 +457,9 @@ struct Equations {
         RD[1] += c.V(g, s) * c1;
         RD[2] += c.V(d, s) * c2;
         RD[3] += c.V(g, d) * c3;
-        RR[1] += 0.0;
-        RR[2] += 0.0;
-        RR[3] += 0.0;
+        clearNegativeZero(RR[1]);
+        clearNegativeZero(RR[2]);
+        clearNegativeZero(RR[3]);
 
         // 21.5 Branch inductances.
         const double Ig = c.V(bGgi);
@@ -495,7 +479,7 @@ struct Equations {
         RR[6] += div(c.V(gi, gp), M[5], 482);
 
         // 21.8 Gate charge of gp-gn (the inline qc_diode).
-        historyPair(c, 4, 29);
+        c.historyPair(Variant::historyPairs[4], M[29]);
         M[30] = M[66];
         M[34] = S * P[11];
         M[32] = div(M[70], M[66], 484);
@@ -504,14 +488,14 @@ struct Equations {
         M[31] = c.V(gp, gn);
         M[35] = M[31] - M[36];
         const QcDiodeCharge gateCharge =
-            qcDiodeCharge<L::full>(site, Variant::qcLine, M[34], M[30], M[32], M[33], M[35]);
+            qc_diode<L::full>(site, Variant::qcLine, {QcProducts::ChargeFirst, false}, M[34], M[30], M[32], M[33], M[35]);
         if (gateCharge.smooth) {
             M[8] = gateCharge.arg;
             M[7] = gateCharge.lnCosh;
         }
         M[29] = gateCharge.q;
         RD[6] += M[29];
-        RR[7] += 0.0;
+        clearNegativeZero(RR[7]);
 
         // 21.9
         const double rgn = div(M[140], S, 486);
@@ -543,7 +527,7 @@ struct Equations {
         const double ch = std::cosh(a);
         M[57] = div(M[59], ch * ch, 503) + M[62];
         RD[7] += vGdiDi * M[57] * S * P[12];
-        RR[9] += 0.0;
+        clearNegativeZero(RR[9]);
 
         // 21.12
         const double rgi = div(M[136], S, 505);
@@ -568,7 +552,7 @@ struct Equations {
         const double cdsTc = isC ? own[60] : M[56];
         M[53] = M[55] * (1.0 - (P[9] - 40.0) * cdsTc);
         RD[8] += vds * M[53] * S;
-        RR[12] += 0.0;
+        clearNegativeZero(RR[12]);
 
         // 22.2 Self-heating, from the channel current alone.
         const T heat = -vDiSi * q1;
@@ -579,21 +563,21 @@ struct Equations {
 
         // 22.3 to 22.5
         RR[14] += c.V(pTj) - M[86] - P[7];
-        RR[15] += 0.0;
+        clearNegativeZero(RR[15]);
         RD[10] += c.V(di, dRF) * M[0];
         RR[16] += div(c.V(dRF, si), M[4], 536);
-        RR[17] += 0.0;
+        clearNegativeZero(RR[17]);
 
         // 23. The n12 network; each noise source at its point.
         const double vN12 = c.V(n12);
         c.noise(0, M[77]);
         RR[17] += vN12;
-        RR[3] += 0.0;
+        clearNegativeZero(RR[3]);
         c.noise(1, M[76] * M[76] * S);
-        RR[6] += 0.0;
+        clearNegativeZero(RR[6]);
         RR[6] += M[106] * vN12;
         c.noise(2, (1.0 - M[77]) * M[106] * M[106]);
-        RR[11] += 0.0;
+        clearNegativeZero(RR[11]);
         RR[11] += M[105] * vN12;
         c.noise(3, (1.0 - M[77]) * M[105] * M[105]);
 

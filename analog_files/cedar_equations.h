@@ -7,7 +7,7 @@
 //   Topology            the family's tables (topology_cedar.h, topology_larch.h);
 //                       rrAt/jrAt map cedar list positions to its own, and
 //                       hasPTj with rPTj, jPTj, jPTjNtj adds larch_a's pTj row
-//   slot(role)          the model variable that holds a role (-1: none)
+//   numbering           the model variable of each role (numbering.h)
 //   line(L)             the model-source line for cedar_a's line L
 //   qcLine              the line of the inline qc_diode division
 //   constants           {role, value} stored by every initial step, in order
@@ -42,6 +42,7 @@
 #include <type_traits>
 
 #include "equation_kit.h"
+#include "numbering.h"
 #include "topology_cedar.h"
 
 namespace hbx::cedar {
@@ -58,53 +59,6 @@ struct RoleValue {
     int role;
     double value;
 };
-
-// A role a model keeps beyond cedar_a's, placed behind role `after` (-1: in
-// front of all).
-struct Insert {
-    int role;
-    int after;
-};
-
-// The model variable of every role: cedar_a's order less the removed roles,
-// with the inserted ones in their places.
-template <size_t R, size_t I>
-constexpr std::array<int16_t, kAllRoles> roleSlots(const std::array<int, R>& removed,
-                                                   const std::array<Insert, I>& inserted) {
-    std::array<int16_t, kAllRoles> slot{};
-    for (int16_t& s : slot) {
-        s = -1;
-    }
-    int16_t next = 0;
-    auto placeAfter = [&](int role) {
-        for (const Insert& ins : inserted) {
-            if (ins.after == role) {
-                slot[ins.role] = next++;
-            }
-        }
-    };
-    placeAfter(-1);
-    for (int role = 0; role < kRoles; ++role) {
-        bool gone = false;
-        for (int r : removed) {
-            gone = gone || r == role;
-        }
-        if (!gone) {
-            slot[role] = next++;
-        }
-        placeAfter(role);
-    }
-    return slot;
-}
-
-template <size_t N>
-constexpr int countSlots(const std::array<int16_t, N>& slots) {
-    int n = 0;
-    for (int16_t s : slots) {
-        n += s >= 0 ? 1 : 0;
-    }
-    return n;
-}
 
 // Model-source lines by cedar_a's line.
 struct LinePair {
@@ -207,14 +161,8 @@ struct Equations {
     using Topo = typename V::Topology;
 
     // The model variables by role.
-    struct Vars {
-        double* v;
-        double& operator[](int role) const {
-            const int s = V::slot(role);
-            ZRT_ASSERT(s >= 0);
-            return v[s];
-        }
-    };
+    static constexpr const auto& numbering = V::numbering;
+    using Vars = ModelVars<V::numbering>;
 
     template <class L>
     static Vars vars(const L& c) {
@@ -234,7 +182,7 @@ struct Equations {
         const auto div = [&c](double n, double d, int32_t l) { return chkdiv(c.site(), n, d, l); };
 
         for (const RoleValue& e : V::constants) {
-            if (V::slot(e.role) >= 0) {
+            if (Vars::has(e.role)) {
                 M[e.role] = e.value;
             }
         }
@@ -321,22 +269,6 @@ struct Equations {
     // The controlling quantities: V(gi, gn), V(di, si), V(dRF, si), V(nTj).
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
-    // Two history values shadow one model variable over a stretch: zeroed
-    // with it while the invariants are due, else copied into it.
-    template <class L>
-    static void shadow(const L& c, int h, int role) {
-        const auto M = vars(c);
-        double* H = c.history();
-        if (c.invariantsDue()) {
-            H[h] = 0.0;
-            H[h + 1] = 0.0;
-            M[role] = 0.0;
-        } else {
-            M[role] = H[h];
-            M[role] = H[h + 1];
-        }
-    }
-
     // A smooth floor of x at 0.0 (the floor M[r + 4] and its smoothing
     // M[r + 2] set while the invariants are due), kept in M[r] and M44, with
     // the difference x - floor in M[r + 1] and history values h, h + 1.
@@ -347,7 +279,7 @@ struct Equations {
             M[r + 4] = 0.0;
             M[r + 2] = 0.0001;
         }
-        shadow(c, h, r);
+        c.historyPair(h, M[r]);
         M[r + 1] = value(x - M[r + 4]);
         const T floored = smax(x, T(M[r + 4]), T(M[r + 2]));
         M[r] = value(floored);
@@ -466,7 +398,7 @@ struct Equations {
         M[203] = M[12];
 
         // Upper bound of the gate drive.
-        shadow(c, 0, 9);
+        c.historyPair(0, M[9]);
         if (c.invariantsDue()) {
             M[13] = P[10];
         }
@@ -485,7 +417,7 @@ struct Equations {
         const T m17 = store(17, vGiGn - m202);
         const T m18 = store(18, M[199] - m202);
         M[16] = M[103];
-        shadow(c, 2, 14);
+        c.historyPair(2, M[14]);
         store(15, m17 - m18);
         const T m14 = store(14, smin(m17, m18, T(M[16])));
         M[195] = M[14];
@@ -542,7 +474,7 @@ struct Equations {
         const double Is = c.V(Tp::bSsii);
         const double rs = div(M[172], M[173], ln<553>);
         R(0) += rs * Is;
-        R(1) += 0.0;
+        clearNegativeZero(R(1));
         Q[0] += M[138] * c.V(Tp::bSiisi);
 
         // Capacitance scalings, parameter-only.
@@ -574,21 +506,21 @@ struct Equations {
         const double cds = div(M[91] * M[100], M[101], ln<577>) * M[145] * n;
         const double cgd = div(M[93] * M[109], M[110], ln<578>) * M[145] * n;
         Q[1] += c.V(Tp::g, Tp::s) * cgs;
-        R(2) += 0.0;
+        clearNegativeZero(R(2));
         Q[2] += c.V(Tp::d, Tp::s) * cds;
-        R(3) += 0.0;
+        clearNegativeZero(R(3));
         Q[3] += c.V(Tp::g, Tp::d) * cgd;
-        R(4) += 0.0;
+        clearNegativeZero(R(4));
 
         // Branches g-gi and d-di.
         const double Ig = c.V(Tp::bGgi);
         const double Id = c.V(Tp::bDdi);
         const double lg = div(div(M[136] * M[109], M[110], ln<580>), P[3], ln<580>) * n + div(M[129], M[145], ln<580>);
         Q[4] += lg * Ig;
-        R(5) += 0.0;
+        clearNegativeZero(R(5));
         const double ld = div(M[133], P[3], ln<581>) * n + div(M[125], M[145], ln<581>);
         Q[5] += ld * Id;
-        R(6) += 0.0;
+        clearNegativeZero(R(6));
         const double rg = div(M[157], P[3], ln<582>) + div(div(M[170] * M[110], M[109], ln<582>), M[145], ln<582>) * n;
         R(5) += rg * Ig;
         const T rd = div(div(M[169] * M[101], M[100], ln<583>), M[145], ln<583>) * n + m148;
@@ -605,26 +537,21 @@ struct Equations {
         M[33] = M[81];
         M[36] = M[86];
         M[31] = c.V(Tp::gp, Tp::gn);
-        shadow(c, 8, 29);
+        c.historyPair(8, M[29]);
         M[35] = M[31] - M[36];
-        double dq29 = 0.0;  // d M29 / d V(gp, gn)
-        const bool linearCharge = V::larchForms ? M[32] <= 0.001 : !(M[32] > 0.001);
-        if (linearCharge) {
-            M[29] = V::larchForms ? M[34] * M[30] * M[35] : M[35] * M[34] * M[30];
-            dq29 = M[34] * M[30];
-        } else {
-            M[8] = M[35] * M[33];
-            M[7] = lnCosh(M[8]);
-            const double q = chkdiv(site, M[32], M[33], V::qcLine);
-            M[29] = V::larchForms ? (q * M[7] + M[35]) * M[34] * M[30] : M[34] * M[30] * (M[35] + q * M[7]);
-            if constexpr (L::full) {
-                const double q2 = chkdiv(site, M[32], M[33], V::qcLine);
-                const double slope = partial(lnCosh(Dual<1>::variable(M[8], 0)), 0);  // d ln_cosh / d M8
-                dq29 = M[34] * M[30] * (1.0 + q2 * M[33] * slope);
-            }
+        // larch_a writes the products as alder does, and a NaN M32 takes its
+        // smooth form.
+        constexpr QcForm form = V::larchForms ? QcForm{QcProducts::ChargeFirst, true}
+                                              : QcForm{QcProducts::ScaleFirst, false};
+        const QcDiodeCharge qc = qc_diode<L::full>(site, V::qcLine, form, M[34], M[30], M[32], M[33], M[35]);
+        if (qc.smooth) {
+            M[8] = qc.arg;
+            M[7] = qc.lnCosh;
         }
+        M[29] = qc.q;
+        const double dq29 = qc.dq;  // d M29 / d V(gp, gn)
         Q[6] += M[29];
-        R(8) += 0.0;
+        clearNegativeZero(R(8));
 
         // Resistor gn-si.
         const double rgn = div(M[164], M[173], ln<594>);
@@ -649,7 +576,7 @@ struct Equations {
         const double vGdiDi = c.V(Tp::gdi, Tp::di);
         const double t44 = std::tanh(vGdiDi * M[71]);
         M[62] = vGdiDi * M[69] + div(M[65], M[71], ln<614>) * t44;
-        R(10) += 0.0;
+        clearNegativeZero(R(10));
         Q[7] += M[62] * M[173] * P[12];
 
         // Resistor gi-gdi.
@@ -667,11 +594,11 @@ struct Equations {
         const double lx = M[175] * 0.5 * ((P[9] - 50.0) * M[178] + 1.0);
         R(15) += M[114];
         Q[9] += lx * c.V(Tp::bXt);
-        R(14) += 0.0;
+        clearNegativeZero(R(14));
 
         // Capacitance di-si.
         const double cdisi = M[56] * M[173];
-        R(16) += 0.0;
+        clearNegativeZero(R(16));
         const double vdisi = c.V(Tp::di, Tp::si);
         Q[10] += V::larchForms ? vdisi * M[56] * M[173] : vdisi * cdisi;
 
@@ -680,22 +607,22 @@ struct Equations {
         R(17) += value(r17);
         R(17) += div(value(vNtj), P[6], ln<646>);
         Q[11] += value(vNtj) * M[1];
-        R(17) += 0.0;
+        clearNegativeZero(R(17));
         if constexpr (Tp::hasPTj) {
             c.rr[Tp::rPTj] += c.V(Tp::pTj) - M[99] - P[7];
         }
 
         // Capacitance di-dRF; resistor dRF-si.
-        R(18) += 0.0;
+        clearNegativeZero(R(18));
         Q[12] += c.V(Tp::di, Tp::dRF) * M[0];
         R(19) += div(c.V(Tp::dRF, Tp::si), M[4], ln<652>);
 
         // Noise network; each source at its point.
         const double vN12 = c.V(Tp::n12);
-        R(20) += 0.0;
+        clearNegativeZero(R(20));
         c.noise(0, M[90]);
         R(20) += vN12;
-        R(4) += 0.0;
+        clearNegativeZero(R(4));
         c.noise(1, M[89] * M[89] * M[173]);
         R(7) += M[121] * vN12;
         c.noise(2, (1.0 - M[90]) * M[121] * M[121]);

@@ -1,8 +1,9 @@
 // What every model's equations are written with: a value carrying its
 // partial derivatives with respect to the model's controlling quantities,
 // and the model functions (checked division, pow, the limited exponentials,
-// limexp, the smooth maximum and minimum, ln_cosh) on plain doubles and on
-// such values alike.
+// limexp, the smooth maximum and minimum, ln_cosh, qc_diode) on plain
+// doubles and on such values alike. This is their one home: the exported
+// analog functions call them too.
 //
 // A model writes its evaluation once as a template over the number type: the
 // right-hand-side load runs it on doubles, the full load on Dual<N>. Every
@@ -292,6 +293,9 @@ Dual<N> limexp(s_ZRT_LimexpDesc* desc, const Dual<N>& x) {
 // The models' smooth maximum and minimum, b + 0.5 ((a - b) +- r) with
 // r = sqrt((a - b)^2 + e^2) when positive, else 0.0. Where r is 0.0 the
 // derivative divides by the largest single-precision value instead of 2r.
+// On doubles they are the exported analog functions, under the names the
+// model description gives them: its `min_smooth` (with + r) is smax, the
+// smooth maximum, and its `max_smooth` (with - r) is smin.
 template <int N>
 Dual<N> rootOf(const Dual<N>& s, double r, double twoR) {
     Dual<N> out(r);
@@ -301,7 +305,7 @@ Dual<N> rootOf(const Dual<N>& s, double r, double twoR) {
     return out;
 }
 template <class T>
-T smoothRootM(const T& diff, const T& e) {
+T smoothRoot(const T& diff, const T& e) {
     const T s = diff * diff + e * e;
     if constexpr (isDual<T>) {
         if (s.v > 0.0) {
@@ -316,24 +320,24 @@ T smoothRootM(const T& diff, const T& e) {
 template <class T>
 T smax(const T& a, const T& b, const T& e) {
     const T diff = a - b;
-    return b + 0.5 * (diff + smoothRootM(diff, e));
+    return b + 0.5 * (diff + smoothRoot(diff, e));
 }
 template <class T>
 T smin(const T& a, const T& b, const T& e) {
     const T diff = a - b;
-    return b + 0.5 * (diff - smoothRootM(diff, e));
+    return b + 0.5 * (diff - smoothRoot(diff, e));
 }
 
 // ln(cosh(x)) with its asymptote |x| - ln 2 from |x| = 40 on (and for NaN);
 // the slope is sinh over cosh inside, +-1 outside.
-inline double lnCosh(double x) {
+inline double ln_cosh(double x) {
     if (!(std::fabs(x) < 40.0)) {
         return std::fabs(x) - 0.6931471805599453;
     }
     return std::log(std::cosh(x));
 }
 template <int N>
-Dual<N> lnCosh(const Dual<N>& x) {
+Dual<N> ln_cosh(const Dual<N>& x) {
     if (!(std::fabs(x.v) < 40.0)) {
         return chain(std::fabs(x.v) - 0.6931471805599453, x.v >= 0.0 ? 1.0 : -1.0, x);
     }
@@ -341,12 +345,29 @@ Dual<N> lnCosh(const Dual<N>& x) {
     return chain(std::log(c), std::sinh(x.v) / c, x);
 }
 
+// A zero contribution to a loaded entry. It changes no value but one: a
+// negative zero becomes +0.0, the sign of zero the host is handed.
+inline void clearNegativeZero(double& entry) { entry += 0.0; }
+
 // ---- pieces several families share ---------------------------------------------
 
-// The inline body of qc_diode for the gate charge of a pair at difference
-// d = a5 - a4: the charge, its derivative by d (full load only) and, where
-// the smooth form applies (a2 > 0.001), ln_cosh's argument and result,
-// which the models keep in model variables.
+// qc_diode, the charge of a diode pair at difference d = a5 - a4: the
+// smooth form (q ln_cosh(a3 d) + d) a0 a1 with q = a2 / a3 where a2 > 0.001,
+// else the plain a0 a1 d. Each place writes its products in its own order,
+// which rounds differently, and the one below keeps it:
+enum class QcProducts {
+    Exported,     // (q L + d) * (a1 * a0); plain (a1 * a0) * d
+    ChargeFirst,  // (q L + d) * a0 * a1;   plain a0 * a1 * d
+    ScaleFirst,   // a0 * a1 * (d + q L);   plain d * a0 * a1
+};
+struct QcForm {
+    QcProducts products;
+    bool nanIsSmooth;  // a NaN a2 takes the smooth form (else the plain one)
+};
+inline constexpr QcForm kQcExported{QcProducts::Exported, false};
+
+// The charge, its derivative by d (full load only) and, in the smooth form,
+// ln_cosh's argument and result, which the models keep in model variables.
 struct QcDiodeCharge {
     double q = 0.0;
     double dq = 0.0;
@@ -355,20 +376,25 @@ struct QcDiodeCharge {
     double lnCosh = 0.0;
 };
 template <bool Full>
-QcDiodeCharge qcDiodeCharge(const DivSite& s, int32_t line, double a0, double a1, double a2, double a3, double d) {
+QcDiodeCharge qc_diode(const DivSite& s, int32_t line, QcForm form, double a0, double a1, double a2, double a3,
+                       double d) {
     QcDiodeCharge r;
-    if (a2 > 0.001) {
-        r.smooth = true;
+    r.smooth = form.nanIsSmooth ? !(a2 <= 0.001) : a2 > 0.001;
+    if (r.smooth) {
         r.arg = d * a3;
-        r.lnCosh = lnCosh(r.arg);
+        r.lnCosh = ln_cosh(r.arg);
         const double q = chkdiv(s, a2, a3, line);
-        r.q = (q * r.lnCosh + d) * a0 * a1;
+        switch (form.products) {
+        case QcProducts::Exported: r.q = (q * r.lnCosh + d) * (a1 * a0); break;
+        case QcProducts::ChargeFirst: r.q = (q * r.lnCosh + d) * a0 * a1; break;
+        case QcProducts::ScaleFirst: r.q = a0 * a1 * (d + q * r.lnCosh); break;
+        }
         if constexpr (Full) {
-            const double slope = partial(lnCosh(Dual<1>::variable(r.arg, 0)), 0);
+            const double slope = partial(ln_cosh(Dual<1>::variable(r.arg, 0)), 0);
             r.dq = a0 * a1 * (1.0 + chkdiv(s, a2, a3, line) * a3 * slope);
         }
     } else {
-        r.q = a0 * a1 * d;
+        r.q = form.products == QcProducts::ScaleFirst ? d * a0 * a1 : a0 * a1 * d;
         r.dq = a0 * a1;
     }
     return r;

@@ -8,7 +8,7 @@ namespace {
 // alder_a keeps every model variable in its own numbering, its variable 7
 // (0.0) in place of a zero switch, and variable 128 in its memory value.
 struct Variant {
-    static constexpr int var(int k) { return k; }
+    static constexpr auto numbering = hbx::identity<206>(206);
     static constexpr int32_t line(int32_t l) { return l; }
     static constexpr int32_t qcLine = 105;
     static constexpr double c54 = -0.0114;

@@ -8,7 +8,8 @@ namespace {
 // alder_b has no variable 7 and keeps alder_a's variables 26 to 38 ahead of
 // 9 to 25.
 struct Variant : hbx::alder::SwitchedVariant {
-    static constexpr int var(int k) { return k <= 6 ? k : k == 7 ? -1 : k == 8 ? 7 : k <= 25 ? k + 12 : k <= 38 ? k - 18 : k - 1; }
+    static constexpr auto numbering = hbx::inOrder<206>(
+        std::to_array({hbx::refs(0, 6), hbx::ref(8), hbx::refs(26, 38), hbx::refs(9, 25), hbx::refs(39, 205)}));
     static constexpr double c59 = 2.6847932119112e-13;
     static constexpr double c61 = 2.8895236239575e-13;
 };

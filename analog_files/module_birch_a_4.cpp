@@ -9,7 +9,7 @@ namespace {
 // and history values are the ones the equations name.
 struct Variant {
     static constexpr bool isC = false;
-    static constexpr int var(int k) { return k; }
+    static constexpr auto numbering = hbx::identity<171>(171);
     static constexpr int32_t line(int32_t l) { return l; }
     static constexpr int32_t qcLine = 104;
     static constexpr std::array<int, 5> historyPairs{0, 5, 7, 9, 11};

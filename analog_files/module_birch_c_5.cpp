@@ -5,44 +5,20 @@
 
 namespace {
 
-// Where each of birch_a's model variables lives in birch_c (-1: nowhere),
-// indexed by birch_a's number. Beside the variables of the correspondence of
-// the two models, the inputs of the factor-scaled set (birch_a 54, 61, 65,
-// 67, 69, 72, 137 to 139, 141 to 144), whose formulas birch_c evaluates in
-// its initial step on its own variables.
-constexpr std::array<int16_t, 171> kFromBirchA{
-    0,   1,   3,   4,   5,   6,   8,   9,   10,  11,  // 0
-    12,  13,  14,  15,  16,  17,  18,  19,  20,  21,  // 10
-    22,  23,  24,  25,  26,  27,  28,  29,  30,  31,  // 20
-    32,  33,  34,  35,  36,  37,  38,  39,  40,  41,  // 30
-    42,  43,  44,  45,  46,  47,  48,  49,  50,  51,  // 40
-    52,  53,  54,  55,  59,  57,  -1,  62,  -1,  65,  // 50
-    -1,  68,  69,  -1,  71,  73,  74,  78,  76,  79,  // 60
-    80,  81,  84,  85,  86,  87,  88,  89,  90,  91,  // 70
-    92,  93,  94,  95,  96,  97,  98,  99,  100, 101,  // 80
-    102, 103, 104, 105, 106, 107, 108, 109, 110, 111,  // 90
-    112, 113, 114, 115, 116, 118, 119, 120, 121, 122,  // 100
-    123, 124, 127, -1,  130, 131, 132, 133, 134, 135,  // 110
-    136, -1,  -1,  141, 142, 143, 144, 145, 146, 147,  // 120
-    148, 149, 150, 151, 152, 153, 154, 155, 156, 157,  // 130
-    158, 159, 160, 161, 162, 163, 164, 165, 166, 167,  // 140
-    168, 169, 170, 171, 173, 175, 176, 177, 178, 179,  // 150
-    180, 181, 182, 183, 184, 185, 186, 187, 188, 189,  // 160
-    190,  // 170
-};
-
-// No two of birch_a's variables share one of birch_c's.
-constexpr bool injective() {
-    for (size_t i = 0; i < kFromBirchA.size(); ++i) {
-        for (size_t j = i + 1; j < kFromBirchA.size(); ++j) {
-            if (kFromBirchA[i] >= 0 && kFromBirchA[i] == kFromBirchA[j]) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-static_assert(injective(), "each birch_a variable has its own place in birch_c");
+// birch_c's model variables in its order: birch_a's, with birch_c's own
+// between them. Beside the variables of the correspondence of the two
+// models, the inputs of the factor-scaled set (birch_a 54, 61, 65, 67, 69,
+// 72, 137 to 139, 141 to 144), whose formulas birch_c evaluates in its
+// initial step on its own variables.
+using hbx::own;
+using hbx::ref;
+using hbx::refs;
+constexpr auto kNumbering = hbx::inOrder<171>(std::to_array({
+    refs(0, 1), own(1), refs(2, 5), own(1), refs(6, 53), own(1), ref(55), own(1), ref(54), own(2), ref(57),
+    own(2), ref(59), own(2), refs(61, 62), own(1), ref(64), own(1), refs(65, 66), own(1), ref(68), own(1),
+    ref(67), refs(69, 71), own(2), refs(72, 104), own(1), refs(105, 111), own(2), ref(112), own(2),
+    refs(114, 120), own(4), refs(123, 153), own(1), ref(154), own(1), refs(155, 170), own(1),
+}));
 
 // birch_c's model-source lines for birch_a's (of the divisions both models
 // evaluate; each initial step passes its own).
@@ -77,7 +53,7 @@ constexpr int32_t lineFromBirchA(int32_t l) {
 
 struct Variant {
     static constexpr bool isC = true;
-    static constexpr int var(int k) { return k >= 0 && k < 171 ? kFromBirchA[static_cast<size_t>(k)] : -1; }
+    static constexpr const auto& numbering = kNumbering;
     static constexpr int32_t line(int32_t l) { return lineFromBirchA(l); }
     static constexpr int32_t qcLine = 100;
     static constexpr std::array<int, 5> historyPairs{0, 2, 4, 6, 8};

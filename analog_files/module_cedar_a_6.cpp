@@ -19,7 +19,7 @@ constexpr double kLowP5InductanceNumerator = 9.999999999999999e-05;
 // its multiplier from integer parameter 0.
 struct Variant {
     using Topology = hbx::cedar::Topology;
-    static constexpr int slot(int role) { return role < kRoles ? role : -1; }
+    static constexpr auto numbering = hbx::identity<kAllRoles>(kRoles);
     static constexpr int32_t line(int32_t l) { return l; }
     static constexpr int32_t qcLine = 101;
     static constexpr const auto& constants = kCedarAConstants;

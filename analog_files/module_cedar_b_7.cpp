@@ -6,14 +6,16 @@
 namespace {
 
 using namespace hbx::cedar;
+using hbx::refs;
 
 // cedar_b keeps no lower-range sources among its model variables (they live
 // in its eight low-temperature values, M58 among them as M59's constant
 // lower range), neither M61 nor M142.
 struct Variant : CedarBCVariant {
-    static constexpr auto slots =
-        roleSlots(std::to_array({58, 61, 64, 67, 72, 77, 83, 142, 176, 179}), std::array<Insert, 0>{});
-    static constexpr int slot(int role) { return slots[role]; }
+    static constexpr auto numbering = hbx::inOrder<kAllRoles>(std::to_array({
+        refs(0, 57), refs(59, 60), refs(62, 63), refs(65, 66), refs(68, 71), refs(73, 76), refs(78, 82),
+        refs(84, 141), refs(143, 175), refs(177, 178), refs(180, 205),
+    }));
     static constexpr auto lines = std::to_array<LinePair>({
         {351, 337}, {354, 340}, {378, 364}, {381, 367}, {485, 460}, {487, 462}, {496, 471}, {497, 472},
         {513, 488}, {531, 506}, {532, 507}, {533, 508}, {553, 528}, {576, 551}, {577, 552}, {578, 553},
@@ -28,7 +30,6 @@ struct Variant : CedarBCVariant {
     static constexpr M59Form m59 = M59Form::ConstantBelow;
     static constexpr auto lowTemp = join(kCedarBCLowTemp, std::to_array<RoleValue>({{58, 4.421314741036e-13}}));
 };
-static_assert(countSlots(Variant::slots) == 196);
 
 struct cedar_b : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_cedar_b_7.cpp";

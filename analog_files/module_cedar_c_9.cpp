@@ -6,15 +6,18 @@
 namespace {
 
 using namespace hbx::cedar;
+using hbx::ref;
+using hbx::refs;
 
 // cedar_c keeps the lower-range sources of its one temperature selection in
 // its seven low-temperature values and M59's three ranges among its model
 // variables, with the middle range's base behind M58 and its factor behind
 // M61.
 struct Variant : CedarBCVariant {
-    static constexpr auto slots = roleSlots(std::to_array({64, 67, 72, 77, 83, 176, 179}),
-                                            std::to_array<Insert>({{kMidBase, 58}, {kMidFactor, 61}}));
-    static constexpr int slot(int role) { return slots[role]; }
+    static constexpr auto numbering = hbx::inOrder<kAllRoles>(std::to_array({
+        refs(0, 58), ref(kMidBase), refs(59, 61), ref(kMidFactor), refs(62, 63), refs(65, 66), refs(68, 71),
+        refs(73, 76), refs(78, 82), refs(84, 175), refs(177, 178), refs(180, 205),
+    }));
     static constexpr auto lines = std::to_array<LinePair>({
         {351, 353}, {354, 356}, {378, 380}, {381, 383}, {485, 495}, {487, 497}, {496, 506}, {497, 507},
         {513, 523}, {531, 541}, {532, 542}, {533, 543}, {553, 563}, {576, 586}, {577, 587}, {578, 588},
@@ -33,7 +36,6 @@ struct Variant : CedarBCVariant {
     static constexpr M59Form m59 = M59Form::ThreeRanges;
     static constexpr auto lowTemp = kCedarBCLowTemp;
 };
-static_assert(countSlots(Variant::slots) == 201);
 
 struct cedar_c : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_cedar_c_9.cpp";

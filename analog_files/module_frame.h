@@ -12,7 +12,8 @@
 //   Topology: the family's tables (topology.h)
 //   report: the module's topology report rows
 //   Equations: initialStep(load) and evaluate(load) on the model variables
-//   (equation_kit.h)
+//   (equation_kit.h), and the numbering of the model variables by which
+//   they read them (numbering.h)
 #pragma once
 
 #include <array>
@@ -21,7 +22,6 @@
 #include <type_traits>
 
 #include "ZRT_SupportLib.h"
-#include "analog_functions.h"
 #include "equation_kit.h"
 #include "host_contract.h"
 #include "topology.h"
@@ -106,6 +106,7 @@ struct Module {
     using Block = ModuleBlock<M>;
     using Topo = typename M::Topology;
     static_assert(std::is_trivially_copyable_v<Block>, "the block is allocated zeroed and copied bytewise");
+    static_assert(M::Equations::numbering.count == M::numModelVars, "the numbering places every model variable");
 
     static Block* block(s_ZRT_DeviceInst* inst) { return static_cast<Block*>(inst->pModuleData); }
 
@@ -131,31 +132,21 @@ struct Module {
     static ZRT_TaggedValue* _fnWrap__module1_ln_cosh(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                      s_ZRT_DeviceInst* inst) {
         const double x = convToReal(args[0], inst);
-        return result(out, ln_cosh(x));
+        return result(out, hbx::ln_cosh(x));
     }
     static ZRT_TaggedValue* _fnWrap__module1_max_smooth(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                         s_ZRT_DeviceInst* inst) {
         const double e = convToReal(args[2], inst);
         const double y = convToReal(args[1], inst);
         const double x = convToReal(args[0], inst);
-        return result(out, max_smooth(x, y, e));
+        return result(out, smin(x, y, e));  // (d - r) / 2 + y: the smooth minimum
     }
     static ZRT_TaggedValue* _fnWrap__module1_min_smooth(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                         s_ZRT_DeviceInst* inst) {
         const double e = convToReal(args[2], inst);
         const double y = convToReal(args[1], inst);
         const double x = convToReal(args[0], inst);
-        return result(out, min_smooth(x, y, e));
-    }
-    static double qc_diode(double a0, double a1, double a2, double a3, double a4, double a5,
-                           s_ZRT_DeviceInst* inst) {
-        const double d = a5 - a4;
-        if (a2 > 0.001) {
-            const double lc = ln_cosh(a3 * d);
-            const double q = ZRT_RealChkDiv(a2, a3, inst, M::qcDiodeLine, nullptr, 0);
-            return (q * lc + d) * (a1 * a0);
-        }
-        return (a1 * a0) * d;
+        return result(out, smax(x, y, e));  // (d + r) / 2 + y: the smooth maximum
     }
     static ZRT_TaggedValue* _fnWrap__module1_qc_diode(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                       s_ZRT_DeviceInst* inst) {
@@ -163,12 +154,14 @@ struct Module {
         for (int i = 5; i >= 0; --i) {
             a[i] = convToReal(args[i], inst);
         }
-        return result(out, qc_diode(a[0], a[1], a[2], a[3], a[4], a[5], inst));
+        // Its division passes no loader.
+        const DivSite site{inst, nullptr};
+        return result(out, hbx::qc_diode<false>(site, M::qcDiodeLine, kQcExported, a[0], a[1], a[2], a[3], a[5] - a[4]).q);
     }
     static ZRT_TaggedValue* _fnWrap__module1_sign(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                   s_ZRT_DeviceInst* inst) {
         const double x = convToReal(args[0], inst);
-        return result(out, sign(x));
+        return result(out, 1.0 < x ? 1.0 : -1.0);  // the threshold is 1.0: sign(0.5) and sign(1.0) are -1.0
     }
 
     // Ascending byte order of the names; no terminating row.
@@ -477,6 +470,22 @@ struct Module {
         static constexpr bool full = Full;
         double* vars() const { return b->vars.data(); }
         double* history() const { return b->history.data(); }
+
+        // A pair of history values over one smoothing stretch of the model
+        // source: while the invariants are due both are zeroed with the
+        // model variable, else the second is copied into it (which the
+        // stretch then computes anew).
+        void historyPair(size_t h, double& var) const {
+            ZRT_ASSERT(h + 1 < M::numHistory);
+            double* H = history();
+            if (invariantsDue()) {
+                H[h] = 0.0;
+                H[h + 1] = 0.0;
+                var = 0.0;
+            } else {
+                var = H[h + 1];
+            }
+        }
         bool invariantsDue() const { return b->execInvariant != 0; }
         DivSite site() const { return {inst, loader}; }
         s_ZRT_LimexpDesc* limexpDesc() const { return inst->limexps[0]; }

@@ -46,8 +46,8 @@ constexpr std::array<RoleValue, N> byRole(const std::array<RoleValue, N>& own) {
 // cedar_a's, at 40 and 20.
 struct Variant {
     using Topology = hbx::larch::Topology;
-    static constexpr auto slots = roleSlots(std::array<int, 0>{}, std::to_array<Insert>({{kFactorConst, 1}}));
-    static constexpr int slot(int role) { return slots[role]; }
+    static constexpr auto numbering =
+        hbx::inOrder<kAllRoles>(std::to_array({hbx::refs(0, 1), hbx::ref(kFactorConst), hbx::refs(2, 205)}));
     static constexpr auto lines = std::to_array<LinePair>({
         {351, 336}, {354, 339}, {378, 363}, {381, 366}, {485, 468}, {487, 470}, {496, 479}, {497, 480},
         {513, 496}, {531, 514}, {532, 515}, {533, 516}, {553, 536}, {576, 559}, {577, 560}, {578, 561},
@@ -71,8 +71,7 @@ struct Variant {
     static constexpr bool larchForms = true;
     static constexpr bool setsIntegers = false;
 };
-static_assert(countSlots(Variant::slots) == 207);
-static_assert(Variant::slot(kFactorConst) == 2 && Variant::slot(2) == 3 && Variant::slot(205) == 206);
+static_assert(Variant::numbering(kFactorConst) == 2 && Variant::numbering(2) == 3 && Variant::numbering(205) == 206);
 
 struct larch_a : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_larch_a_8.cpp";

@@ -17,13 +17,13 @@
 
 #include "ZRT_HostInterface.h"
 
-enum ZRT_ArrayTypeE {
+ZRT_ENUM(ZRT_ArrayTypeE, uint32_t) {
     ZRT_INT_ARRAY = 0,   /* 32-bit integer elements */
     ZRT_REAL_ARRAY = 1,  /* double elements */
 };
 
 /* Bits of the flags byte. */
-enum ZRT_ArrayFlagE {
+ZRT_ENUM(ZRT_ArrayFlagE, uint8_t) {
     ZRT_ARRAY_BOUNDS_SET = 1,  /* the bound vectors and the data are sized */
     ZRT_ARRAY_MODIFIED = 2,    /* the contents may have changed since the flag was last cleared */
     ZRT_ARRAY_VARIABLE = 4,    /* an array variable, not a parameter or a temporary */

@@ -3,12 +3,14 @@
 // optional per-instance records that every load resets.
 #pragma once
 
-#include <cstdint>
+#include "ZRT_CCompat.h"
+
+#include <stdint.h>
 
 #include "ZRT_HostInterface.h"
 
 // Kinds of ZRT_EventDesc.eventType.
-enum ZRT_EventTypeE : uint32_t {
+ZRT_ENUM(ZRT_EventTypeE, uint32_t) {
     ZRT_EVT_INITIAL_STEP = 0,
     ZRT_EVT_FINAL_STEP = 1,
     ZRT_EVT_TIMER = 2,
@@ -19,7 +21,7 @@ enum ZRT_EventTypeE : uint32_t {
 
 // Analysis bits, as the host's FormAnalysisQueryMask and the loader's
 // GetAnalysisQueryMask answer them. "all" is a bit of its own.
-enum ZRT_AnalysisMaskE : uint32_t {
+ZRT_ENUM(ZRT_AnalysisMaskE, uint32_t) {
     ZRT_ANALYSIS_AC = 1,
     ZRT_ANALYSIS_DC = 2,
     ZRT_ANALYSIS_NOISE = 4,
@@ -37,6 +39,7 @@ enum ZRT_AnalysisMaskE : uint32_t {
 // A simulator event of an instance. `info` is, by kind: initial and final
 // step, a uint32_t analysis mask made with `new`; timer, a ZRT_TimerInfo made
 // with ZRT_calloc; cross and above, the host's record; digital-to-analog, null.
+typedef struct ZRT_EventDesc ZRT_EventDesc;
 struct ZRT_EventDesc {
     void* reserved0;
     s_ZRT_DeviceInst* inst;  // owning instance
@@ -45,6 +48,7 @@ struct ZRT_EventDesc {
 };
 
 // State of a timer event. Saved and restored as a whole, padding included.
+typedef struct ZRT_TimerInfo ZRT_TimerInfo;
 struct ZRT_TimerInfo {
     uint32_t tag;         // always 2
     uint32_t tagPad;
@@ -60,21 +64,19 @@ struct ZRT_TimerInfo {
     uint8_t armed;        // signalled since the last accepted point
     uint8_t prevFired;    // fired at the last accepted point
     uint8_t flagsPad[4];
-
-    // Back to the values of a new timer: start and period -1.0, tolerance and
-    // enabled 0.0, next and last fire -1.0, last accepted 0.0, flags clear.
-    void init();
 };
 
 // Node of a time-control request list. The host allocates nodes with the
 // language's `new` (they may be larger than these two links); the runtime
 // releases them with `delete`.
+typedef struct ZRT_TimeControlNode ZRT_TimeControlNode;
 struct ZRT_TimeControlNode {
     ZRT_TimeControlNode* next;
     ZRT_TimeControlNode* prev;
 };
 
 // Optional per-instance time-control record (s_ZRT_DeviceInst.pTimeControl).
+typedef struct ZRT_TimeControlData ZRT_TimeControlData;
 struct ZRT_TimeControlData {
     double time;
     int32_t flag;
@@ -86,6 +88,7 @@ struct ZRT_TimeControlData {
 };
 
 // Optional per-instance terminate request (s_ZRT_DeviceInst.pTerminate).
+typedef struct ZRT_TerminateRequest ZRT_TerminateRequest;
 struct ZRT_TerminateRequest {
     int32_t kind;
     int32_t code;

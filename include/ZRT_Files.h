@@ -9,11 +9,14 @@
 // reading.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "ZRT_CCompat.h"
+
+#include <stddef.h>
+#include <stdint.h>
 
 #include "ZRT_HostInterface.h"
 
+typedef struct ZRT_FileDesc ZRT_FileDesc;
 struct ZRT_FileDesc {
     void* handle;            // 1 host file handle; null when no file is open
     const char* mode;        // 2 open mode; a first character 'r' marks a file that is read

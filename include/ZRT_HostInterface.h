@@ -11,36 +11,38 @@
 // Linux and 32 bits on Windows, so it appears nowhere in these records.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "ZRT_CCompat.h"
 
-struct s_ZRT_DeviceInst;
-struct s_ZRT_SimInterface;
-struct s_ZRT_ContribLoader;
-struct ZRT_AMS_Loader;
-struct s_ZRT_ModuleDesc;
-struct s_ZRT_StateVar;
-struct s_ZRT_DeviceState;
-struct ZRT_EventDesc;
-struct ZRT_NoiseSrc;
-struct s_ZRT_LimexpDesc;
-struct ZRT_FileDesc;
-struct ZRT_TimeControlData;
-struct ZRT_TerminateRequest;
-struct ZRT_GenericOperatorState;
+#include <stddef.h>
+#include <stdint.h>
+
+typedef struct s_ZRT_DeviceInst s_ZRT_DeviceInst;
+typedef struct s_ZRT_SimInterface s_ZRT_SimInterface;
+typedef struct s_ZRT_ContribLoader s_ZRT_ContribLoader;
+typedef struct ZRT_AMS_Loader ZRT_AMS_Loader;
+typedef struct s_ZRT_ModuleDesc s_ZRT_ModuleDesc;
+typedef struct s_ZRT_StateVar s_ZRT_StateVar;
+typedef struct s_ZRT_DeviceState s_ZRT_DeviceState;
+typedef struct ZRT_EventDesc ZRT_EventDesc;
+typedef struct ZRT_NoiseSrc ZRT_NoiseSrc;
+typedef struct s_ZRT_LimexpDesc s_ZRT_LimexpDesc;
+typedef struct ZRT_FileDesc ZRT_FileDesc;
+typedef struct ZRT_TimeControlData ZRT_TimeControlData;
+typedef struct ZRT_TerminateRequest ZRT_TerminateRequest;
+typedef struct ZRT_GenericOperatorState ZRT_GenericOperatorState;
 
 // A host handle for one residual, Jacobian, delay or doublet entry. The host
 // answers it from a stamp request and receives it back in the batch loads.
 typedef void* ZRT_Handle;
 
 // Message types passed to the host's Message slot.
-enum ZRT_MessageTypeE : int32_t {
+ZRT_ENUM(ZRT_MessageTypeE, int32_t) {
     ZRT_MSG_WARNING = 1,
     ZRT_MSG_ERROR = 2,
 };
 
 // Selectors of the loader's GetDefault slot that the runtime asks for.
-enum ZRT_DefaultTypeE : int32_t {
+ZRT_ENUM(ZRT_DefaultTypeE, int32_t) {
     ZRT_DEFAULT_DDT_SCALE = 5,
     ZRT_DEFAULT_IDT = 7,
     ZRT_DEFAULT_MIN_DENOMINATOR = 11,
@@ -50,7 +52,7 @@ enum ZRT_DefaultTypeE : int32_t {
 };
 
 // How two numbers select a bit range of an integer element.
-enum RangeTypeE : int32_t {
+ZRT_ENUM(RangeTypeE, int32_t) {
     NO_RANGE = 0,
     MIN_MAX_RANGE = 1,
     WIDTH_UP_RANGE = 2,
@@ -58,6 +60,7 @@ enum RangeTypeE : int32_t {
 };
 
 // Four-valued logic value handed over by the mixed-signal table (16 bytes).
+typedef struct ZRT_LogicValue ZRT_LogicValue;
 struct ZRT_LogicValue {
     int32_t width;
     uint32_t value;
@@ -67,7 +70,7 @@ struct ZRT_LogicValue {
 static_assert(sizeof(ZRT_LogicValue) == 16, "logic value is four 32-bit words");
 
 // Bits of s_ZRT_StateVar.flags.
-enum ZRT_StateVarFlags : uint32_t {
+ZRT_ENUM(ZRT_StateVarFlags, uint32_t) {
     ZRT_SV_STRUCTURAL = 0x01,
     ZRT_SV_ANALOG_USER = 0x02,
     ZRT_SV_ANALOG_SYSTEM = 0x04,
@@ -80,17 +83,17 @@ enum ZRT_StateVarFlags : uint32_t {
 
 // Kind of a branch; stored with the branch and never compared. Every module
 // and operator asks for ZRT_BRANCH_DEFAULT.
-enum ZRT_BranchTypeE : uint32_t {
+ZRT_ENUM(ZRT_BranchTypeE, uint32_t) {
     ZRT_BRANCH_DEFAULT = 0,
 };
 
 // Bits of ZRT_BranchInfo.flags.
-enum ZRT_BranchFlags : uint8_t {
+ZRT_ENUM(ZRT_BranchFlags, uint8_t) {
     ZRT_BRANCH_UNNAMED = 0x01,  // the name begins with "_ub"
 };
 
 // A state variable: node potential, branch flow or internal unknown.
-struct ZRT_BranchInfo;
+typedef struct ZRT_BranchInfo ZRT_BranchInfo;
 struct s_ZRT_StateVar {
     void* reserved0;
     char* name;             // null unless the host asked for kept names
@@ -114,12 +117,14 @@ struct ZRT_BranchInfo {
 };
 
 // Node of the instance's singly linked state-variable list.
+typedef struct ZRT_StateVarNode ZRT_StateVarNode;
 struct ZRT_StateVarNode {
     s_ZRT_StateVar* pStateVar;
     ZRT_StateVarNode* pNext;
 };
 
 // Pair of state variables handed to the host's cross-event signal.
+typedef struct ZRT_StateVarPair ZRT_StateVarPair;
 struct ZRT_StateVarPair {
     s_ZRT_StateVar* pos;
     s_ZRT_StateVar* neg;
@@ -161,7 +166,7 @@ struct s_ZRT_DeviceInst {
     void* pSerializer;                 // 40 outstanding save or restore stream
 };
 
-enum ZRT_InstFlagBits : uint8_t {
+ZRT_ENUM(ZRT_InstFlagBits, uint8_t) {
     ZRT_INST_MEMORY_RESET = 0x01,
     ZRT_INST_HAS_OPERATOR = 0x02,
 };
@@ -219,6 +224,7 @@ typedef void (*ZRT_ReportTopologyFn)(s_ZRT_StateVar* a, s_ZRT_StateVar* b, int32
 // Simulator-parameter entry: found by exact name; the callback answers the
 // parameter's value, or the given default.
 typedef double (*ZRT_SimParamFn)(s_ZRT_DeviceInst* inst, double defaultValue);
+typedef struct ZRT_SimParamEntry ZRT_SimParamEntry;
 struct ZRT_SimParamEntry {
     const char* name;
     ZRT_SimParamFn fn;
@@ -227,6 +233,7 @@ struct ZRT_SimParamEntry {
 // Limiter entry; the function answers non-zero when it limited.
 typedef int32_t (*ZRT_LimitFn)(s_ZRT_DeviceInst* inst, double newValue, double prevValue, double* limited,
                                double* args);
+typedef struct ZRT_LimitFuncEntry ZRT_LimitFuncEntry;
 struct ZRT_LimitFuncEntry {
     const char* name;
     int32_t numArgs;
@@ -237,6 +244,7 @@ struct ZRT_LimitFuncEntry {
 typedef void (*ZRT_EigenFn)(const char* jobvl, const char* jobvr, const int32_t* n, double* a, const int32_t* lda,
                             double* wr, double* wi, double* vl, const int32_t* ldvl, double* vr,
                             const int32_t* ldvr, double* work, const int32_t* lwork, int32_t* info);
+typedef struct ZRT_LinAlgTable ZRT_LinAlgTable;
 struct ZRT_LinAlgTable {
     ZRT_EigenFn eigen;
 };
@@ -414,6 +422,7 @@ struct ZRT_AMS_Loader {
 // ---------------------------------------------------------------------------
 // Tagged scalar of the exported analog functions: tag 0 a 32-bit integer, 1 a
 // double, any other value a text.
+typedef struct ZRT_TaggedValue ZRT_TaggedValue;
 struct ZRT_TaggedValue {
     uint32_t tag;
     uint32_t pad;
@@ -423,13 +432,14 @@ struct ZRT_TaggedValue {
         const char* s;
     } value;
 };
-enum ZRT_TagE : uint32_t {
+ZRT_ENUM(ZRT_TagE, uint32_t) {
     ZRT_TAG_INT = 0,
     ZRT_TAG_REAL = 1,
     ZRT_TAG_STRING = 2,
 };
 
 // Output-variable table row and result.
+typedef struct ZRT_OutVarDesc ZRT_OutVarDesc;
 struct ZRT_OutVarDesc {
     const char* name;
     uint32_t type;      // 0 real, 1 32-bit integer, 3 and 4 eight-byte values, 5 end
@@ -437,6 +447,7 @@ struct ZRT_OutVarDesc {
     uint64_t reserved2;
     int32_t index;
 };
+typedef struct ZRT_OutVarInfo ZRT_OutVarInfo;
 struct ZRT_OutVarInfo {
     const ZRT_OutVarDesc* row;
     union {
@@ -449,6 +460,7 @@ struct ZRT_OutVarInfo {
 // Exported analog function: the host bounds the table by numExportFuncs.
 typedef ZRT_TaggedValue* (*ZRT_ExportWrapperFn)(ZRT_TaggedValue* result, ZRT_TaggedValue* args, void* ignored,
                                                s_ZRT_DeviceInst* inst);
+typedef struct ZRT_ExportFuncDesc ZRT_ExportFuncDesc;
 struct ZRT_ExportFuncDesc {
     const char* name;
     int64_t numArgs;

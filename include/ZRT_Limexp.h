@@ -6,11 +6,13 @@
 // keeps the instance.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "ZRT_CCompat.h"
 
-struct s_ZRT_DeviceInst;
-struct s_ZRT_LimexpDesc;
+#include <stddef.h>
+#include <stdint.h>
+
+typedef struct s_ZRT_DeviceInst s_ZRT_DeviceInst;
+typedef struct s_ZRT_LimexpDesc s_ZRT_LimexpDesc;
 
 typedef double (*ZRT_LimexpFn)(double x, s_ZRT_LimexpDesc* desc);
 

@@ -6,19 +6,22 @@
 // accumulated weights. How the host turns these into a spectrum is its own.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "ZRT_CCompat.h"
 
-struct s_ZRT_DeviceInst;
-struct s_ZRT_Array;
+#include <stddef.h>
+#include <stdint.h>
 
-enum ZRT_NoiseSrcTypeE : uint32_t {
+typedef struct s_ZRT_DeviceInst s_ZRT_DeviceInst;
+typedef struct s_ZRT_Array s_ZRT_Array;
+
+ZRT_ENUM(ZRT_NoiseSrcTypeE, uint32_t) {
     ZRT_WHITE_NOISE_SRC = 0,
     ZRT_FLICKER_NOISE_SRC = 1,
     ZRT_TABLE_NOISE_SRC = 2,
 };
 
 // A complex value.
+typedef struct ZRT_Cmplx ZRT_Cmplx;
 struct ZRT_Cmplx {
     double re;
     double im;
@@ -27,6 +30,7 @@ struct ZRT_Cmplx {
 // The frequency response of an analog operator, attached to the noise
 // contributions the operator adds: `fn(data, frequency, out)` writes the
 // operator's complex response at that frequency.
+typedef struct ZRT_FreqResponse ZRT_FreqResponse;
 struct ZRT_FreqResponse {
     void* data;
     void (*fn)(void* data, double frequency, ZRT_Cmplx* out);
@@ -35,6 +39,7 @@ struct ZRT_FreqResponse {
 // One node of a source's contribution list: at most one node per pair
 // (key, frequency response). Nodes live as long as the source; the runtime
 // never frees them, the host does when it drops the instance.
+typedef struct s_ZRT_NoiseContrib s_ZRT_NoiseContrib;
 struct s_ZRT_NoiseContrib {
     void* reserved;                  // 0
     void* key;                       // stamp handle of the driven residual entry, or an operator's key
@@ -43,6 +48,7 @@ struct s_ZRT_NoiseContrib {
     s_ZRT_NoiseContrib* next;
 };
 
+typedef struct ZRT_NoiseSrc ZRT_NoiseSrc;
 struct ZRT_NoiseSrc {
     void* reserved;                  // cleared at set-up
     const char* name;                // the caller's text

@@ -9,22 +9,24 @@
 // states, then the operator-state count again. Labels carry no terminator.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "ZRT_CCompat.h"
+
+#include <stddef.h>
+#include <stdint.h>
 
 #include "ZRT_HostInterface.h"
 
 // Direction of every serialize call. A serializer that finds
 // ZRT_SRLZ_FAILED does nothing; a failed read turns the direction into it.
 // Every value other than 0 and 2 reads.
-enum ZRT_SrlzDirE : int32_t {
+ZRT_ENUM(ZRT_SrlzDirE, int32_t) {
     ZRT_SRLZ_SAVE = 0,
     ZRT_SRLZ_RESTORE = 1,
     ZRT_SRLZ_FAILED = 2,
 };
 
 // Kinds of operator saved state.
-enum ZRT_OpStateTypeE : uint32_t {
+ZRT_ENUM(ZRT_OpStateTypeE, uint32_t) {
     ZRT_DELAY_SPEC = 11,
     ZRT_SLEW_SPEC = 12,
     ZRT_TRANSITION_SPEC = 13,
@@ -38,6 +40,7 @@ typedef void (*ZRT_OpStateFreeFn)(ZRT_GenericOperatorState* state);
 
 // Head of every operator's saved state. A null free function means the
 // state is one block released with ZRT_free.
+typedef struct ZRT_GenericOperatorState ZRT_GenericOperatorState;
 struct ZRT_GenericOperatorState {
     uint32_t opStateType;  // ZRT_OpStateTypeE
     uint32_t opStateTypePad;
@@ -51,6 +54,7 @@ typedef ZRT_SrlzDirE (*ZRT_ModuleSerializeFn)(s_ZRT_DeviceInst* inst, void* stat
 
 // The saved state of one instance while it is written or read. The host
 // provides it, the module fills it.
+typedef struct s_ZRT_DeviceState s_ZRT_DeviceState;
 struct s_ZRT_DeviceState {
     void* pStateRec;                      // first word: ZRT_ModuleSerializeFn
     int32_t numOpStates;
@@ -64,6 +68,7 @@ struct s_ZRT_DeviceState {
 
 // Time-value history of a delay state: `capacity` (at least 3) slots of
 // (time, value); `head` and `count` and `data` are the owner's to interpret.
+typedef struct ZRT_TimeValHist ZRT_TimeValHist;
 struct ZRT_TimeValHist {
     int32_t head;
     int32_t count;
@@ -78,6 +83,7 @@ struct ZRT_TimeValHist {
 // (CreateDelaySpec, CopyDelaySpec) and gives it a serialize function that
 // writes the runtime's delay payload (serializeDelaySpec). The values and
 // the history are the host's.
+typedef struct ZRT_DelaySpec ZRT_DelaySpec;
 struct ZRT_DelaySpec {
     ZRT_GenericOperatorState head;  // ZRT_DELAY_SPEC
     double values[4];
@@ -94,6 +100,7 @@ struct ZRT_DelaySpec {
 // Host contract: a saved event state whose first word is not 3 is written
 // and read as its first 72 bytes, so a host's other records must be at least
 // that long.
+typedef struct ZRT_CrossEventState ZRT_CrossEventState;
 struct ZRT_CrossEventState {
     uint32_t tag;  // 3
     uint32_t tagPad;
@@ -108,7 +115,7 @@ struct ZRT_CrossEventState {
     uint32_t mode;
 };
 
-enum : uint32_t { ZRT_CROSS_STATE_TAG = 3 };
+ZRT_ENUM(ZRT_CrossStateTagE, uint32_t){ZRT_CROSS_STATE_TAG = 3};
 
 ZRT_PIN_WORD(ZRT_GenericOperatorState, serialize, 2);
 ZRT_PIN_WORD(ZRT_GenericOperatorState, free, 3);

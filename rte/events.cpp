@@ -114,16 +114,16 @@ void ZRT_destroyXstepInfo(ZRT_EventDesc* event) {
 // ---------------------------------------------------------------------------
 // Timer events
 
-void ZRT_TimerInfo::init() {
-    std::memset(this, 0, sizeof *this);
-    tag = kTimerStateTag;
-    start = -1.0;
-    period = -1.0;
-    tolerance = 0.0;
-    enabled = 0.0;
-    next = -1.0;
-    lastFire = -1.0;
-    lastAccepted = 0.0;
+void ZRT_initTimerInfo(ZRT_TimerInfo* timer) {
+    std::memset(timer, 0, sizeof *timer);
+    timer->tag = kTimerStateTag;
+    timer->start = -1.0;
+    timer->period = -1.0;
+    timer->tolerance = 0.0;
+    timer->enabled = 0.0;
+    timer->next = -1.0;
+    timer->lastFire = -1.0;
+    timer->lastAccepted = 0.0;
 }
 
 ZRT_EventDesc* ZRT_createSimEvent_timer(s_ZRT_DeviceInst* inst) {
@@ -136,7 +136,7 @@ ZRT_EventDesc* ZRT_createSimEvent_timer(s_ZRT_DeviceInst* inst) {
         ZRT_free(event);
         return nullptr;
     }
-    timer->init();
+    ZRT_initTimerInfo(timer);
     event->info = timer;
     return event;
 }

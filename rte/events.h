@@ -24,6 +24,10 @@ void ZRT_destroyXstepInfo(ZRT_EventDesc* event);
 
 // Timer events. Null when the event or its record cannot be allocated.
 ZRT_EventDesc* ZRT_createSimEvent_timer(s_ZRT_DeviceInst* inst);
+// Back to the values of a new timer: start and period -1.0, tolerance and
+// enabled 0.0, next and last fire -1.0, last accepted 0.0, flags and padding
+// clear.
+void ZRT_initTimerInfo(ZRT_TimerInfo* timer);
 // The timer test at the loader's present time; `enable` is true unless it
 // equals 0.0.
 int32_t ZRT_timerEventSignal(ZRT_EventDesc* event, double start, double period, double tolerance, double enable,

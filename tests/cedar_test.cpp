@@ -13,77 +13,58 @@
 #include "ZRT_SupportLib.h"
 #include "chain_checks.h"
 #include "model_fixture.h"
+#include "topology_cedar.h"
 #include "topology_check.h"
 
 namespace {
 
 using namespace testhost;
 
-const char* const kCedar[] = {"cedar_a", "cedar_b", "cedar_c"};
+class EachCedarLoad : public ModuleTest {};
+class EachCedarState : public ModuleTest {};
+class EachCedarTopology : public ModuleTest {};
 
 double var(ModelCircuit& mc, int role) { return chainVar(mc, role); }
 
 // ---- circuit checks -------------------------------------------------------------
 
-TEST(CedarLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
-    for (const char* name : kCedar) {
-        SCOPED_TRACE(name);
-        TestHost host;
-        ModelCircuit mc(host, moduleSpec(name));
-        EXPECT_GE(checkAcrossInterior(mc, 11), 100);
-    }
-}
-
 // Every per-finger element present (multiplier 1), the first initial-step
 // path, the lower temperature ranges and a large source inductance.
-TEST(CedarLoad, JacobianMatchesWithOtherParameters) {
-    for (const char* name : kCedar) {
-        SCOPED_TRACE(name);
-        TestHost host;
-        const bool a = std::string(name) == "cedar_a";
-        ModelCircuit mc(host, moduleSpec(name), a ? std::vector<int32_t>{1} : std::vector<int32_t>{0, 1, 1});
-        mc.model.inst.realParams[9] = a ? 30.0 : 15.0;
-        mc.model.inst.realParams[5] = 1.0;
-        mc.model.inst.realParams[8] = 6e-4;
-        EXPECT_GE(checkAcrossInterior(mc, 12), 100);
-    }
+TEST_P(EachCedarLoad, JacobianMatchesWithOtherParameters) {
+    const char* name = GetParam().name;
+    TestHost host;
+    const bool a = std::string(name) == "cedar_a";
+    ModelCircuit mc(host, moduleSpec(name), a ? std::vector<int32_t>{1} : std::vector<int32_t>{0, 1, 1});
+    mc.model.inst.realParams[9] = a ? 30.0 : 15.0;
+    mc.model.inst.realParams[5] = 1.0;
+    mc.model.inst.realParams[8] = 6e-4;
+    EXPECT_GE(checkAcrossInterior(mc, 12), 100);
 }
 
-TEST(CedarLoad, NewtonConvergesOverAnIdVdFamily) {
-    for (const char* name : kCedar) {
-        SCOPED_TRACE(name);
-        TestHost host;
-        ModelCircuit mc(host, moduleSpec(name));
-        checkIdVdFamily(mc);
+TEST_P(EachCedarLoad, ClosedFormEntriesAndTheZeroSolution) {
+    const char* name = GetParam().name;
+    TestHost host;
+    ModelCircuit mc(host, moduleSpec(name));
+    const Loaded zero = loadOnce(host, mc, mc.circuit->zeros());
+    for (size_t k = 0; k < zero.rr.size(); ++k) {
+        EXPECT_EQ(zero.rr[k], 0.0) << "R " << k;
     }
-}
-
-TEST(CedarLoad, ClosedFormEntriesAndTheZeroSolution) {
-    for (const char* name : kCedar) {
-        SCOPED_TRACE(name);
-        TestHost host;
-        ModelCircuit mc(host, moduleSpec(name));
-        const Loaded zero = loadOnce(host, mc, mc.circuit->zeros());
-        for (size_t k = 0; k < zero.rr.size(); ++k) {
-            EXPECT_EQ(zero.rr[k], 0.0) << "R " << k;
-        }
-        DcResult op = mc.solve(-0.5, 3.0);
-        ASSERT_TRUE(op.converged);
-        const Loaded l = loadOnce(host, mc, op.x);
-        const double m173 = var(mc, 173);
-        const double s = std::sqrt(m173);
-        EXPECT_EQ(l.jr[7], 1.0 / 9.999999999999999e-05);
-        EXPECT_NEAR(l.jr[7], 10000.0, 1e-9);
-        EXPECT_EQ(l.jr[21], 1e-8);
-        EXPECT_EQ(l.jr[15], 1.0);
-        EXPECT_EQ(l.jr[16], 1.0);
-        EXPECT_EQ(l.jr[22], 1.0);
-        EXPECT_EQ(l.jd[11], 1.0000000000000002e-10);
-        EXPECT_EQ(l.jd[12], 1e-20);
-        EXPECT_EQ(l.jr[23], 4.03141e-10 / s / 9.999999999999999e-05);
-        EXPECT_EQ(l.jr[24], s * 5.24897e-11);
-        EXPECT_EQ(l.jr[0], 0.1 / m173);
-    }
+    DcResult op = mc.solve(-0.5, 3.0);
+    ASSERT_TRUE(op.converged);
+    const Loaded l = loadOnce(host, mc, op.x);
+    const double m173 = var(mc, 173);
+    const double s = std::sqrt(m173);
+    EXPECT_EQ(l.jr[7], 1.0 / 9.999999999999999e-05);
+    EXPECT_NEAR(l.jr[7], 10000.0, 1e-9);
+    EXPECT_EQ(l.jr[21], 1e-8);
+    EXPECT_EQ(l.jr[15], 1.0);
+    EXPECT_EQ(l.jr[16], 1.0);
+    EXPECT_EQ(l.jr[22], 1.0);
+    EXPECT_EQ(l.jd[11], 1.0000000000000002e-10);
+    EXPECT_EQ(l.jd[12], 1e-20);
+    EXPECT_EQ(l.jr[23], 4.03141e-10 / s / 9.999999999999999e-05);
+    EXPECT_EQ(l.jr[24], s * 5.24897e-11);
+    EXPECT_EQ(l.jr[0], 0.1 / m173);
 }
 
 // An instance whose limexp descriptor could not be allocated loads what the
@@ -103,10 +84,9 @@ TEST(CedarLoad, AMissingLimexpDescriptorLoadsTheDefaultSoftExponential) {
     EXPECT_EQ(rhs.rr, want.rr);
 }
 
-TEST(CedarLoad, NoiseAndMultiplicity) {
-    for (const char* name : kCedar) {
-        checkNoiseAndMultiplicity(name, {20, 4, 7, 15});
-    }
+TEST_P(EachCedarLoad, NoiseAndMultiplicity) {
+    const char* name = GetParam().name;
+    checkNoiseAndMultiplicity(name, hbx::cedar::Topology::noiseRR);
 }
 
 // ---- initial-step paths -----------------------------------------------------------
@@ -320,10 +300,9 @@ TEST(CedarState, SavedLayoutAndLength) {
     }
 }
 
-TEST(CedarState, RestoreGivesTheSameLoadsAndRefusesDamagedStreams) {
-    for (const char* name : kCedar) {
-        checkSaveRestore(moduleSpec(name));
-    }
+TEST_P(EachCedarState, RestoreGivesTheSameLoadsAndRefusesDamagedStreams) {
+    const char* name = GetParam().name;
+    checkSaveRestore(moduleSpec(name));
 }
 
 TEST(CedarState, CedarAsRestoredFirstIntegerIsItsFactor) {
@@ -360,61 +339,57 @@ std::vector<std::string> cedarReport(bool a) {
     return names;
 }
 
-TEST(CedarTopology, BranchesReportsStampsAndNoise) {
-    for (const char* name : kCedar) {
-        checkTopology({name,
-                       {"_ub_d_di_i", "_ub_g_gi_i", "_ub_s_sii_i", "_ub_sii_si_i", "_ub_xt1_xt2_i"},
-                       10,
-                       cedarReport(std::string(name) == "cedar_a"),
-                       {3, 4, 14, 7, 12, 2, 1, 17, 19, 18, 15, 16, 24, 26, 5, 11, 10, 21, 9, 8, 20, 6, 13, 22, 23, 25},
-                       {29, 35, 31, 34, 28, 27, 37, 36, 39, 30, 33, 38, 32},
-                       {48, 46, 44, 43, 41, 45, 40, 58, 60, 61, 57, 71, 70, 69, 72, 74, 55, 65,
-                        64, 63, 66, 52, 62, 59, 54, 53, 42, 56, 47, 68, 49, 67, 50, 73, 51},
-                       {77, 85, 81, 82, 76, 75, 84, 83, 87, 78, 80, 86, 79},
-                       {6, 8, 12, 17},
-                       {6, 7},
-                       {2, 3, 4, 5, 6, 9, 11, 12, 13, 14, 17, 18, 19, 20},
-                       {6, 7},
-                       {20, 4, 7, 15}});
-    }
+TEST_P(EachCedarTopology, BranchesReportsStampsAndNoise) {
+    const char* name = GetParam().name;
+    checkTopology({name,
+                   {"_ub_d_di_i", "_ub_g_gi_i", "_ub_s_sii_i", "_ub_sii_si_i", "_ub_xt1_xt2_i"},
+                   10,
+                   cedarReport(std::string(name) == "cedar_a"),
+                   {3, 4, 14, 7, 12, 2, 1, 17, 19, 18, 15, 16, 24, 26, 5, 11, 10, 21, 9, 8, 20, 6, 13, 22, 23, 25},
+                   {29, 35, 31, 34, 28, 27, 37, 36, 39, 30, 33, 38, 32},
+                   {48, 46, 44, 43, 41, 45, 40, 58, 60, 61, 57, 71, 70, 69, 72, 74, 55, 65,
+                    64, 63, 66, 52, 62, 59, 54, 53, 42, 56, 47, 68, 49, 67, 50, 73, 51},
+                   {77, 85, 81, 82, 76, 75, 84, 83, 87, 78, 80, 86, 79},
+                   {6, 8, 12, 17},
+                   {6, 7},
+                   {2, 3, 4, 5, 6, 9, 11, 12, 13, 14, 17, 18, 19, 20},
+                   {6, 7},
+                   {20, 4, 7, 15}});
 }
 
-TEST(CedarTopology, NodesOfSomeRequestsAndReports) {
-    for (const char* name : kCedar) {
-        SCOPED_TRACE(name);
-        TestHost host;
-        ModelInstance m(host, moduleSpec(name));
-        m.setUp();
-        s_ZRT_DeviceInst* inst = m.get();
-        // Branch s-sii runs from s to sii.
-        EXPECT_EQ(inst->internalVars[12]->branch->pos, inst->nodeVars[2]);
-        EXPECT_EQ(inst->internalVars[12]->branch->neg, inst->internalVars[7]);
-        const bool a = std::string(name) == "cedar_a";
-        const TopologyReport& diSi = host.topology[a ? 20 : 4];
-        EXPECT_EQ(diSi.a, inst->nodeVars[1]);
-        EXPECT_EQ(diSi.b, inst->nodeVars[4]);
-        EXPECT_EQ(diSi.kind, 1);
-        EXPECT_EQ(host.topology[a ? 16 : 17].kind, 0);  // sii-si
-        // Requests 52 and 53: (dRF, si) x (dRF, si), then (d, di) x branch d-di.
-        EXPECT_EQ(host.stamps[51].rowA, inst->internalVars[0]);
-        EXPECT_EQ(host.stamps[51].colB, inst->nodeVars[4]);
-        EXPECT_EQ(host.stamps[52].rowA, inst->nodeVars[6]);
-        EXPECT_EQ(host.stamps[52].colA, inst->internalVars[10]);
-        // Request 3: the residual of branch s-sii; 67: (sii, si) x branch sii-si.
-        EXPECT_EQ(host.stamps[2].rowA, inst->internalVars[12]);
-        EXPECT_EQ(host.stamps[2].rowB, nullptr);
-        EXPECT_EQ(host.stamps[66].rowA, inst->internalVars[7]);
-        EXPECT_EQ(host.stamps[66].colA, inst->internalVars[13]);
-        // Request 45: branch d-di x nTj, a node of the first array.
-        EXPECT_EQ(host.stamps[44].colA, inst->nodeVars[5]);
-        EXPECT_EQ(host.stamps[44].colB, nullptr);
-    }
+TEST_P(EachCedarTopology, NodesOfSomeRequestsAndReports) {
+    const char* name = GetParam().name;
+    TestHost host;
+    ModelInstance m(host, moduleSpec(name));
+    m.setUp();
+    s_ZRT_DeviceInst* inst = m.get();
+    // Branch s-sii runs from s to sii.
+    EXPECT_EQ(inst->internalVars[12]->branch->pos, inst->nodeVars[2]);
+    EXPECT_EQ(inst->internalVars[12]->branch->neg, inst->internalVars[7]);
+    const bool a = std::string(name) == "cedar_a";
+    const TopologyReport& diSi = host.topology[a ? 20 : 4];
+    EXPECT_EQ(diSi.a, inst->nodeVars[1]);
+    EXPECT_EQ(diSi.b, inst->nodeVars[4]);
+    EXPECT_EQ(diSi.kind, 1);
+    EXPECT_EQ(host.topology[a ? 16 : 17].kind, 0);  // sii-si
+    // Requests 52 and 53: (dRF, si) x (dRF, si), then (d, di) x branch d-di.
+    EXPECT_EQ(host.stamps[51].rowA, inst->internalVars[0]);
+    EXPECT_EQ(host.stamps[51].colB, inst->nodeVars[4]);
+    EXPECT_EQ(host.stamps[52].rowA, inst->nodeVars[6]);
+    EXPECT_EQ(host.stamps[52].colA, inst->internalVars[10]);
+    // Request 3: the residual of branch s-sii; 67: (sii, si) x branch sii-si.
+    EXPECT_EQ(host.stamps[2].rowA, inst->internalVars[12]);
+    EXPECT_EQ(host.stamps[2].rowB, nullptr);
+    EXPECT_EQ(host.stamps[66].rowA, inst->internalVars[7]);
+    EXPECT_EQ(host.stamps[66].colA, inst->internalVars[13]);
+    // Request 45: branch d-di x nTj, a node of the first array.
+    EXPECT_EQ(host.stamps[44].colA, inst->nodeVars[5]);
+    EXPECT_EQ(host.stamps[44].colB, nullptr);
 }
 
-TEST(CedarTopology, APreexistingSourceBranchIsCollapsed) {
-    for (const char* name : kCedar) {
-        checkCollapsedSourceBranch(name, true);
-    }
+TEST_P(EachCedarTopology, APreexistingSourceBranchIsCollapsed) {
+    const char* name = GetParam().name;
+    checkCollapsedSourceBranch(name, true);
 }
 
 TEST(CedarTopology, NoReportWithoutTheHostSlot) {
@@ -425,5 +400,9 @@ TEST(CedarTopology, NoReportWithoutTheHostSlot) {
     EXPECT_TRUE(host.topology.empty());
     EXPECT_EQ(host.stamps.size(), 87u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Models, EachCedarLoad, ::testing::ValuesIn(modulesOf(Family::Cedar)), ModuleName());
+INSTANTIATE_TEST_SUITE_P(Models, EachCedarState, ::testing::ValuesIn(modulesOf(Family::Cedar)), ModuleName());
+INSTANTIATE_TEST_SUITE_P(Models, EachCedarTopology, ::testing::ValuesIn(modulesOf(Family::Cedar)), ModuleName());
 
 }  // namespace

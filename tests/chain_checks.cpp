@@ -89,7 +89,7 @@ void checkInitialStepPaths(const ChainPaths& p) {
     EXPECT_EQ(observe(host, mc).jd[0], 0.0);
 }
 
-void checkNoiseAndMultiplicity(const char* name, const std::array<int, 4>& noiseRR) {
+void checkNoiseAndMultiplicity(const char* name, const std::array<uint8_t, 4>& noiseRR) {
     SCOPED_TRACE(name);
     TestHost host;
     ModelCircuit mc(host, moduleSpec(name));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "model_fixture.h"
@@ -38,7 +39,7 @@ void checkInitialStepPaths(const ChainPaths& p);
 // Noise powers and contributions on the residuals the sources drive, the five
 // DoNoise questions outside a noise analysis, and every value doubled at
 // multiplicity 2.
-void checkNoiseAndMultiplicity(const char* name, const std::array<int, 4>& noiseRR);
+void checkNoiseAndMultiplicity(const char* name, const std::array<uint8_t, 4>& noiseRR);
 
 // The soft breakdown at 4.999, 5, 200 and 250 V, and the Jacobian on its
 // exponential and linear stretches.

@@ -139,7 +139,7 @@ TEST(EventsOutOfMemory, CreationAnswersNullAndLeavesNothingBehind) {
 
 ZRT_TimerInfo newTimer(double start, double period, double lastAccepted) {
     ZRT_TimerInfo timer;
-    timer.init();
+    ZRT_initTimerInfo(&timer);
     timer.start = start;
     timer.period = period;
     timer.lastAccepted = lastAccepted;
@@ -460,7 +460,7 @@ TEST(Timer, SavedAndRestoredByteForByte) {
     // Back to the creation values, padding cleared.
     ZRT_TimerInfo reused;
     std::memset(&reused, 0xFF, sizeof reused);
-    reused.init();
+    ZRT_initTimerInfo(&reused);
     ZRT_TimerInfo fresh = newTimer(-1.0, -1.0, 0.0);
     EXPECT_EQ(std::memcmp(&reused, &fresh, sizeof reused), 0);
     EXPECT_EQ(reused.tagPad, 0u);

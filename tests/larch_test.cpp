@@ -13,11 +13,15 @@
 #include "ZRT_SupportLib.h"
 #include "chain_checks.h"
 #include "model_fixture.h"
+#include "stamp_positions.h"
 #include "topology_check.h"
+#include "topology_larch.h"
 
 namespace {
 
 using namespace testhost;
+using Larch = hbx::larch::Topology;
+using At = StampsOf<Larch>;
 
 // larch_a's model variable k.
 double var(ModelCircuit& mc, int k) { return mc.model.block().var(k); }
@@ -72,12 +76,6 @@ TEST(LarchTopology, APreexistingSourceBranchIsCollapsed) { checkCollapsedSourceB
 
 // ---- circuit checks -------------------------------------------------------------------
 
-TEST(LarchLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
-    TestHost host;
-    ModelCircuit mc(host, moduleSpec("larch_a"));
-    EXPECT_GE(checkAcrossInterior(mc, 13), 100);
-}
-
 // The per-finger elements with the first initial-step path, the lower
 // temperature ranges and a large gate resistance base reduction.
 TEST(LarchLoad, JacobianMatchesWithOtherParameters) {
@@ -89,25 +87,19 @@ TEST(LarchLoad, JacobianMatchesWithOtherParameters) {
     EXPECT_GE(checkAcrossInterior(mc, 14), 100);
 }
 
-TEST(LarchLoad, NewtonConvergesOverAnIdVdFamily) {
-    TestHost host;
-    ModelCircuit mc(host, moduleSpec("larch_a"));
-    checkIdVdFamily(mc);
-}
-
 TEST(LarchLoad, AtTheZeroSolutionOnlyThePTjRowLoads) {
     TestHost host;
     ModelCircuit mc(host, moduleSpec("larch_a"));
     const Loaded l = loadAtZero(host, mc);
     ASSERT_EQ(l.rr.size(), 27u);
     for (size_t k = 0; k < l.rr.size(); ++k) {
-        EXPECT_EQ(l.rr[k], k == 18 ? -25.0 : 0.0) << k;
+        EXPECT_EQ(l.rr[k], k == At::rr(Larch::pTj, hbx::gnd) ? -25.0 : 0.0) << k;
     }
-    EXPECT_EQ(l.jr[21], 1.0);
-    EXPECT_EQ(l.jr[22], -1.0);
+    EXPECT_EQ(l.jr[At::jr(Larch::pTj, hbx::gnd)], 1.0);
+    EXPECT_EQ(l.jr[At::jr(Larch::pTj, hbx::gnd, Larch::nTj, hbx::gnd)], -1.0);
 }
 
-TEST(LarchLoad, NoiseAndMultiplicity) { checkNoiseAndMultiplicity("larch_a", {21, 4, 7, 15}); }
+TEST(LarchLoad, NoiseAndMultiplicity) { checkNoiseAndMultiplicity("larch_a", Larch::noiseRR); }
 
 // ---- initial step ------------------------------------------------------------------------
 

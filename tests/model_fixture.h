@@ -9,17 +9,24 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "circuit_host.h"
 #include "model_host.h"
 
 namespace testhost {
+
+// A test run once for each module it is instantiated with; GetParam() is the
+// module.
+using ModuleTest = ::testing::TestWithParam<ModuleSpec>;
 
 // Real parameters that give every model transistor-like curves; the integer
 // parameters are 1 then zeros.
 extern const std::vector<double> kRealParams;
 
 struct ModelCircuit {
-    ModelCircuit(TestHost& host, const ModuleSpec& spec, const std::vector<int32_t>& ints = {});
+    ModelCircuit(TestHost& host, const ModuleSpec& spec, const std::vector<int32_t>& ints = {},
+                 const std::vector<double>& reals = kRealParams);
 
     ModelInstance model;
     std::unique_ptr<Circuit> circuit;

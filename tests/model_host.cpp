@@ -1,5 +1,7 @@
 #include "model_host.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace testhost {
@@ -35,6 +37,21 @@ const ModuleSpec& moduleSpec(const std::string& name) {
         }
     }
     throw std::invalid_argument("no module " + name);
+}
+
+template <class Keep>
+static std::vector<ModuleSpec> modulesWhere(Keep keep) {
+    std::vector<ModuleSpec> out;
+    std::copy_if(std::begin(kModules), std::end(kModules), std::back_inserter(out), keep);
+    return out;
+}
+
+std::vector<ModuleSpec> modulesOf(Family family) {
+    return modulesWhere([family](const ModuleSpec& spec) { return spec.family == family; });
+}
+
+std::vector<ModuleSpec> modulesWithoutOperator() {
+    return modulesWhere([](const ModuleSpec& spec) { return !spec.delayOp; });
 }
 
 BlockLayout blockLayout(const ModuleSpec& s) {
@@ -93,6 +110,14 @@ void ModelInstance::setUp(void* hostData) {
     md.setAnalogStamp(get(), hostData);
     md.reportTopology(get(), hostData);
     md.doAnalogInitial(get());
+}
+
+s_ZRT_StateVar* ModelInstance::var(hbx::NodeRef ref) {
+    switch (ref.where) {
+    case hbx::Where::First: return inst.nodeVars.at(ref.slot);
+    case hbx::Where::Second: return inst.internalVars.at(ref.slot);
+    default: return nullptr;
+    }
 }
 
 void ModelInstance::destroy() {

@@ -7,10 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "ZRT_Models.h"
 #include "test_host.h"
+#include "topology.h"
 
 namespace testhost {
 
@@ -33,7 +36,19 @@ struct ModuleSpec {
 };
 
 extern const ModuleSpec kModules[9];
+// A module in test names and failure reports: its name.
+inline void PrintTo(const ModuleSpec& spec, std::ostream* os) { *os << spec.name; }
+struct ModuleName {
+    template <class ParamInfo>
+    std::string operator()(const ParamInfo& info) const {
+        return info.param.name;
+    }
+};
 const ModuleSpec& moduleSpec(const std::string& name);
+// The modules of one family, and those without an absdelay operator, in the
+// order of kModules.
+std::vector<ModuleSpec> modulesOf(Family family);
+std::vector<ModuleSpec> modulesWithoutOperator();
 
 // Byte offsets of the private block's fields, from the documented field
 // order and natural alignment.
@@ -84,6 +99,9 @@ public:
 
     s_ZRT_DeviceInst* get() { return inst.get(); }
     BlockView block() { return BlockView(spec, inst->pModuleData); }
+    // The state variable of a node of the family's topology tables (null
+    // for ground and the operator's branch).
+    s_ZRT_StateVar* var(hbx::NodeRef ref);
 
     // Topology set-up in the host's order: finalize, branches, system state
     // variables, stamps, analog initial.

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ZRT_SupportLib.h"
-#include "model_host.h"
+#include "model_fixture.h"
 
 namespace {
 
@@ -19,6 +19,10 @@ using testhost::kModules;
 using testhost::ModelInstance;
 using testhost::ModuleSpec;
 using testhost::TestHost;
+
+class EachModuleRegistration : public testhost::ModuleTest {};
+class EachModuleExports : public testhost::ModuleTest {};
+class EachModuleLifecycle : public testhost::ModuleTest {};
 
 // ---- registration -----------------------------------------------------------
 
@@ -45,44 +49,42 @@ bool isWritten(size_t byte) {
     return false;
 }
 
-TEST(Registration, WritesOnlyTheModulesPartOfTheDescriptor) {
-    for (const ModuleSpec& spec : kModules) {
-        SCOPED_TRACE(spec.name);
-        alignas(8) unsigned char first[kWords * 8];
-        alignas(8) unsigned char second[kWords * 8];
-        std::memset(first, 0xA5, sizeof first);
-        auto* md = reinterpret_cast<s_ZRT_ModuleDesc*>(first);
-        spec.registerModule(md);
+TEST_P(EachModuleRegistration, WritesOnlyTheModulesPartOfTheDescriptor) {
+    const ModuleSpec& spec = GetParam();
+    alignas(8) unsigned char first[kWords * 8];
+    alignas(8) unsigned char second[kWords * 8];
+    std::memset(first, 0xA5, sizeof first);
+    auto* md = reinterpret_cast<s_ZRT_ModuleDesc*>(first);
+    spec.registerModule(md);
 
-        for (size_t i = 0; i < sizeof first; ++i) {
-            if (!isWritten(i)) {
-                ASSERT_EQ(first[i], 0xA5) << "byte " << i << " (word " << i / 8 + 1 << ")";
-            }
+    for (size_t i = 0; i < sizeof first; ++i) {
+        if (!isWritten(i)) {
+            ASSERT_EQ(first[i], 0xA5) << "byte " << i << " (word " << i / 8 + 1 << ")";
         }
-        EXPECT_EQ(md->numOutVars, 0);
-        EXPECT_EQ(md->moduleFlags, spec.moduleFlags);
-        EXPECT_EQ(md->numExportFuncs, 5);
-        EXPECT_EQ(md->freeDeviceSerializer, &ZRT_FreeDeviceSerializer);
-        const void* const* words = reinterpret_cast<const void* const*>(first);
-        for (size_t w = 16; w <= 29; ++w) {
-            EXPECT_NE(words[w - 1], nullptr) << "callback word " << w;
-        }
-        for (size_t w = 32; w <= 41; ++w) {
-            EXPECT_NE(words[w - 1], nullptr) << "group word " << w;
-        }
-        const ZRT_OutVarDesc& end = md->outVarDescs[0];
-        EXPECT_EQ(end.name, nullptr);
-        EXPECT_EQ(end.type, 5u);
-        EXPECT_EQ(end.index, -1);
-        EXPECT_STREQ(md->D2A_ImportNames[0], "");
-        EXPECT_EQ(md->D2A_ImportEvents[0], -1);
-        EXPECT_EQ(md->D2A_ImportEvents[1], 0);
-
-        // A second registration writes the same bytes.
-        std::memcpy(second, first, sizeof first);
-        spec.registerModule(reinterpret_cast<s_ZRT_ModuleDesc*>(second));
-        EXPECT_EQ(std::memcmp(first, second, sizeof first), 0);
     }
+    EXPECT_EQ(md->numOutVars, 0);
+    EXPECT_EQ(md->moduleFlags, spec.moduleFlags);
+    EXPECT_EQ(md->numExportFuncs, 5);
+    EXPECT_EQ(md->freeDeviceSerializer, &ZRT_FreeDeviceSerializer);
+    const void* const* words = reinterpret_cast<const void* const*>(first);
+    for (size_t w = 16; w <= 29; ++w) {
+        EXPECT_NE(words[w - 1], nullptr) << "callback word " << w;
+    }
+    for (size_t w = 32; w <= 41; ++w) {
+        EXPECT_NE(words[w - 1], nullptr) << "group word " << w;
+    }
+    const ZRT_OutVarDesc& end = md->outVarDescs[0];
+    EXPECT_EQ(end.name, nullptr);
+    EXPECT_EQ(end.type, 5u);
+    EXPECT_EQ(end.index, -1);
+    EXPECT_STREQ(md->D2A_ImportNames[0], "");
+    EXPECT_EQ(md->D2A_ImportEvents[0], -1);
+    EXPECT_EQ(md->D2A_ImportEvents[1], 0);
+
+    // A second registration writes the same bytes.
+    std::memcpy(second, first, sizeof first);
+    spec.registerModule(reinterpret_cast<s_ZRT_ModuleDesc*>(second));
+    EXPECT_EQ(std::memcmp(first, second, sizeof first), 0);
 }
 
 TEST(Registration, ANullDescriptorStopsAtTheAssertion) {
@@ -132,55 +134,52 @@ double call(const s_ZRT_ModuleDesc& md, const char* name, std::vector<ZRT_Tagged
     return NAN;
 }
 
-TEST(ExportedFunctions, TableOrderAndCounts) {
-    for (const ModuleSpec& spec : kModules) {
-        s_ZRT_ModuleDesc md{};
-        spec.registerModule(&md);
-        const char* names[5] = {"ln_cosh", "max_smooth", "min_smooth", "qc_diode", "sign"};
-        const int64_t counts[5] = {1, 3, 3, 6, 1};
-        for (int i = 0; i < 5; ++i) {
-            EXPECT_STREQ(md.exportFuncs[i].name, names[i]) << spec.name;
-            EXPECT_EQ(md.exportFuncs[i].numArgs, counts[i]) << spec.name;
-        }
+TEST_P(EachModuleExports, TableOrderAndCounts) {
+    const ModuleSpec& spec = GetParam();
+    s_ZRT_ModuleDesc md{};
+    spec.registerModule(&md);
+    const char* names[5] = {"ln_cosh", "max_smooth", "min_smooth", "qc_diode", "sign"};
+    const int64_t counts[5] = {1, 3, 3, 6, 1};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_STREQ(md.exportFuncs[i].name, names[i]);
+        EXPECT_EQ(md.exportFuncs[i].numArgs, counts[i]);
     }
 }
 
-TEST(ExportedFunctions, ValuesAtTheEdges) {
+TEST_P(EachModuleExports, ValuesAtTheEdges) {
+    const ModuleSpec& spec = GetParam();
     TestHost host;
-    for (const ModuleSpec& spec : kModules) {
-        SCOPED_TRACE(spec.name);
-        s_ZRT_ModuleDesc md{};
-        spec.registerModule(&md);
-        const double ln2 = 0.6931471805599453;
-        EXPECT_EQ(call(md, "ln_cosh", {real(0.0)}), 0.0);
-        EXPECT_EQ(call(md, "ln_cosh", {real(40.0)}), 40.0 - ln2);
-        EXPECT_EQ(call(md, "ln_cosh", {real(-40.0)}), 40.0 - ln2);
-        EXPECT_NEAR(call(md, "ln_cosh", {real(39.9)}), std::log(std::cosh(39.9)), 1e-13);
+    s_ZRT_ModuleDesc md{};
+    spec.registerModule(&md);
+    const double ln2 = 0.6931471805599453;
+    EXPECT_EQ(call(md, "ln_cosh", {real(0.0)}), 0.0);
+    EXPECT_EQ(call(md, "ln_cosh", {real(40.0)}), 40.0 - ln2);
+    EXPECT_EQ(call(md, "ln_cosh", {real(-40.0)}), 40.0 - ln2);
+    EXPECT_NEAR(call(md, "ln_cosh", {real(39.9)}), std::log(std::cosh(39.9)), 1e-13);
 
-        EXPECT_EQ(call(md, "min_smooth", {real(1), real(3), real(0)}), 3.0);
-        EXPECT_EQ(call(md, "max_smooth", {real(1), real(3), real(0)}), 1.0);
-        EXPECT_EQ(call(md, "min_smooth", {real(2), real(2), real(0)}), 2.0);
-        EXPECT_EQ(call(md, "max_smooth", {real(2), real(2), real(0)}), 2.0);
-        EXPECT_EQ(call(md, "min_smooth", {real(0), real(0), real(2)}), 1.0);
-        EXPECT_EQ(call(md, "max_smooth", {real(0), real(0), real(2)}), -1.0);
+    EXPECT_EQ(call(md, "min_smooth", {real(1), real(3), real(0)}), 3.0);
+    EXPECT_EQ(call(md, "max_smooth", {real(1), real(3), real(0)}), 1.0);
+    EXPECT_EQ(call(md, "min_smooth", {real(2), real(2), real(0)}), 2.0);
+    EXPECT_EQ(call(md, "max_smooth", {real(2), real(2), real(0)}), 2.0);
+    EXPECT_EQ(call(md, "min_smooth", {real(0), real(0), real(2)}), 1.0);
+    EXPECT_EQ(call(md, "max_smooth", {real(0), real(0), real(2)}), -1.0);
 
-        EXPECT_EQ(call(md, "qc_diode", {real(2), real(3), real(0.001), real(1), real(0), real(4)}), 24.0);
-        EXPECT_DOUBLE_EQ(call(md, "qc_diode", {real(2), real(3), real(0.002), real(1), real(0), real(4)}),
-                         (0.002 * std::log(std::cosh(4.0)) + 4.0) * 6.0);
-        const double zeroA3 = call(md, "qc_diode", {real(2), real(3), real(0.002), real(0), real(0), real(4)});
-        EXPECT_TRUE(std::isfinite(zeroA3));
+    EXPECT_EQ(call(md, "qc_diode", {real(2), real(3), real(0.001), real(1), real(0), real(4)}), 24.0);
+    EXPECT_DOUBLE_EQ(call(md, "qc_diode", {real(2), real(3), real(0.002), real(1), real(0), real(4)}),
+                     (0.002 * std::log(std::cosh(4.0)) + 4.0) * 6.0);
+    const double zeroA3 = call(md, "qc_diode", {real(2), real(3), real(0.002), real(0), real(0), real(4)});
+    EXPECT_TRUE(std::isfinite(zeroA3));
 
-        EXPECT_EQ(call(md, "sign", {real(1.0)}), -1.0);
-        EXPECT_EQ(call(md, "sign", {real(0.5)}), -1.0);
-        EXPECT_EQ(call(md, "sign", {real(1.0000001)}), 1.0);
-        EXPECT_EQ(call(md, "sign", {real(-3.0)}), -1.0);
-        EXPECT_EQ(call(md, "sign", {real(NAN)}), -1.0);
+    EXPECT_EQ(call(md, "sign", {real(1.0)}), -1.0);
+    EXPECT_EQ(call(md, "sign", {real(0.5)}), -1.0);
+    EXPECT_EQ(call(md, "sign", {real(1.0000001)}), 1.0);
+    EXPECT_EQ(call(md, "sign", {real(-3.0)}), -1.0);
+    EXPECT_EQ(call(md, "sign", {real(NAN)}), -1.0);
 
-        ZRT_TaggedValue two{};
-        two.tag = ZRT_TAG_INT;
-        two.value.i = 2;
-        EXPECT_EQ(call(md, "min_smooth", {two, real(1), real(0)}), 2.0);
-    }
+    ZRT_TaggedValue two{};
+    two.tag = ZRT_TAG_INT;
+    two.value.i = 2;
+    EXPECT_EQ(call(md, "min_smooth", {two, real(1), real(0)}), 2.0);
     EXPECT_TRUE(host.messages.empty());
 }
 
@@ -198,133 +197,127 @@ TEST(ExportedFunctions, ATextArgumentIsAFatalConversionError) {
 
 // ---- lifecycle ------------------------------------------------------------------
 
-TEST(Lifecycle, FinalizeSetsUpTheInstance) {
-    for (const ModuleSpec& spec : kModules) {
-        SCOPED_TRACE(spec.name);
-        TestHost host;
-        ModelInstance m(host, spec);
-        m.get()->flags = 0xFF & ~ZRT_INST_HAS_OPERATOR;
-        EXPECT_EQ(m.md.finalizeAnalogTopology(m.get()), 1);
-        ASSERT_NE(m.get()->pModuleData, nullptr);
-        BlockView b = m.block();
-        for (int k = 0; k < spec.vars; ++k) {
-            ASSERT_EQ(b.var(k), 0.0) << k;
-        }
-        for (int k = 0; k < spec.memory; ++k) {
-            EXPECT_EQ(b.memory(k), 0.0);
-        }
-        EXPECT_EQ(b.execInvariant(), 1);
-        EXPECT_EQ(m.get()->flags & ZRT_INST_MEMORY_RESET, 0);
-        EXPECT_EQ((m.get()->flags & ZRT_INST_HAS_OPERATOR) != 0, spec.delayOp);
-        EXPECT_EQ(b.op() != nullptr, spec.delayOp);
-
-        for (int k = 0; k < 4; ++k) {
-            const ZRT_NoiseSrc& src = m.get()->noiseSrcs[k];
-            EXPECT_EQ(src.noiseSrcType, static_cast<uint32_t>(ZRT_WHITE_NOISE_SRC));
-            EXPECT_STREQ(src.name, "__white__");
-            EXPECT_EQ(src.inst, m.get());
-        }
-        ASSERT_NE(m.get()->events[0], nullptr);
-        EXPECT_EQ(m.get()->events[0]->eventType, static_cast<uint32_t>(ZRT_EVT_INITIAL_STEP));
-        EXPECT_EQ(*static_cast<uint32_t*>(m.get()->events[0]->info), 0xFFFFFFFFu);
-        ASSERT_NE(m.get()->limexps[0], nullptr);
-        EXPECT_EQ(m.get()->limexps[0]->fn, &ZRT_defaultSoftExp);
-        EXPECT_EQ(host.delaySpecsCreated, spec.delayOp ? 1 : 0);
-
-        // The clone function heads the block.
-        void* copy = ZRT_ClonePrivateInfo(m.get()->pModuleData, m.get(), m.get());
-        ASSERT_NE(copy, nullptr);
-        EXPECT_EQ(*static_cast<void**>(copy), *static_cast<void**>(m.get()->pModuleData));
-        s_ZRT_DeviceInst holder = *m.get();
-        holder.pModuleData = copy;
-        m.md.destroyInst(&holder);
+TEST_P(EachModuleLifecycle, FinalizeSetsUpTheInstance) {
+    const ModuleSpec& spec = GetParam();
+    TestHost host;
+    ModelInstance m(host, spec);
+    m.get()->flags = 0xFF & ~ZRT_INST_HAS_OPERATOR;
+    EXPECT_EQ(m.md.finalizeAnalogTopology(m.get()), 1);
+    ASSERT_NE(m.get()->pModuleData, nullptr);
+    BlockView b = m.block();
+    for (int k = 0; k < spec.vars; ++k) {
+        ASSERT_EQ(b.var(k), 0.0) << k;
     }
+    for (int k = 0; k < spec.memory; ++k) {
+        EXPECT_EQ(b.memory(k), 0.0);
+    }
+    EXPECT_EQ(b.execInvariant(), 1);
+    EXPECT_EQ(m.get()->flags & ZRT_INST_MEMORY_RESET, 0);
+    EXPECT_EQ((m.get()->flags & ZRT_INST_HAS_OPERATOR) != 0, spec.delayOp);
+    EXPECT_EQ(b.op() != nullptr, spec.delayOp);
+
+    for (int k = 0; k < 4; ++k) {
+        const ZRT_NoiseSrc& src = m.get()->noiseSrcs[k];
+        EXPECT_EQ(src.noiseSrcType, static_cast<uint32_t>(ZRT_WHITE_NOISE_SRC));
+        EXPECT_STREQ(src.name, "__white__");
+        EXPECT_EQ(src.inst, m.get());
+    }
+    ASSERT_NE(m.get()->events[0], nullptr);
+    EXPECT_EQ(m.get()->events[0]->eventType, static_cast<uint32_t>(ZRT_EVT_INITIAL_STEP));
+    EXPECT_EQ(*static_cast<uint32_t*>(m.get()->events[0]->info), 0xFFFFFFFFu);
+    ASSERT_NE(m.get()->limexps[0], nullptr);
+    EXPECT_EQ(m.get()->limexps[0]->fn, &ZRT_defaultSoftExp);
+    EXPECT_EQ(host.delaySpecsCreated, spec.delayOp ? 1 : 0);
+
+    // The clone function heads the block.
+    void* copy = ZRT_ClonePrivateInfo(m.get()->pModuleData, m.get(), m.get());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(*static_cast<void**>(copy), *static_cast<void**>(m.get()->pModuleData));
+    s_ZRT_DeviceInst holder = *m.get();
+    holder.pModuleData = copy;
+    m.md.destroyInst(&holder);
 }
 
-TEST(Lifecycle, MemoryValuesFollowTheirModelVariables) {
-    for (const ModuleSpec& spec : kModules) {
-        SCOPED_TRACE(spec.name);
-        TestHost host;
-        ModelInstance m(host, spec);
-        m.md.finalizeAnalogTopology(m.get());
-        BlockView b = m.block();
-        for (int k = 0; k < spec.vars; ++k) {
-            b.var(k) = 1000.0 + k;
-        }
-        std::vector<unsigned char> before(static_cast<unsigned char*>(b.raw()),
-                                          static_cast<unsigned char*>(b.raw()) + b.layout().counter + 4);
-        m.md.setMemoryStates(m.get());
-        if (std::string(spec.name) == "alder_a") {
-            EXPECT_EQ(b.memory(0), 1128.0);
-        } else if (std::string(spec.name) == "birch_c") {
-            EXPECT_EQ(b.memory(0), 1123.0);
-            EXPECT_EQ(b.memory(1), 1125.0);
-        } else {
-            EXPECT_EQ(std::memcmp(before.data(), b.raw(), before.size()), 0);
-        }
-        // Accepting a time point stores them too, and lets the operator accept.
-        for (int k = 0; k < spec.memory; ++k) {
-            b.memory(k) = -1.0;
-        }
-        m.md.tranAcceptPoint(m.get(), &host.loader);
-        if (spec.memory > 0) {
-            EXPECT_GT(b.memory(0), 1000.0);
-        }
-        EXPECT_EQ(host.acceptDelayCalls, spec.delayOp ? 1 : 0);
+TEST_P(EachModuleLifecycle, MemoryValuesFollowTheirModelVariables) {
+    const ModuleSpec& spec = GetParam();
+    TestHost host;
+    ModelInstance m(host, spec);
+    m.md.finalizeAnalogTopology(m.get());
+    BlockView b = m.block();
+    for (int k = 0; k < spec.vars; ++k) {
+        b.var(k) = 1000.0 + k;
     }
+    std::vector<unsigned char> before(static_cast<unsigned char*>(b.raw()),
+                                      static_cast<unsigned char*>(b.raw()) + b.layout().counter + 4);
+    m.md.setMemoryStates(m.get());
+    if (std::string(spec.name) == "alder_a") {
+        EXPECT_EQ(b.memory(0), 1128.0);
+    } else if (std::string(spec.name) == "birch_c") {
+        EXPECT_EQ(b.memory(0), 1123.0);
+        EXPECT_EQ(b.memory(1), 1125.0);
+    } else {
+        EXPECT_EQ(std::memcmp(before.data(), b.raw(), before.size()), 0);
+    }
+    // Accepting a time point stores them too, and lets the operator accept.
+    for (int k = 0; k < spec.memory; ++k) {
+        b.memory(k) = -1.0;
+    }
+    m.md.tranAcceptPoint(m.get(), &host.loader);
+    if (spec.memory > 0) {
+        EXPECT_GT(b.memory(0), 1000.0);
+    }
+    EXPECT_EQ(host.acceptDelayCalls, spec.delayOp ? 1 : 0);
 }
 
-TEST(Lifecycle, ResetZeroesValuesAndKeepsTopology) {
-    for (const ModuleSpec& spec : kModules) {
-        SCOPED_TRACE(spec.name);
-        TestHost host;
-        ModelInstance m(host, spec);
-        m.setUp();
-        BlockView b = m.block();
-        for (int k = 0; k < spec.vars; ++k) {
-            b.var(k) = 3.0;
-        }
-        for (int k = 0; k < spec.ints; ++k) {
-            b.intVar(k) = 7;
-        }
-        for (int k = 0; k < spec.memory; ++k) {
-            b.memory(k) = 4.0;
-        }
-        for (int k = 0; k < spec.history; ++k) {
-            b.history(k) = 5.0;
-        }
-        b.execInvariant() = 0;
-        const auto* raw = static_cast<unsigned char*>(b.raw());
-        const std::vector<unsigned char> handles(raw + b.layout().rr, raw + b.layout().memory);
-        const std::vector<unsigned char> tail(raw + b.layout().ams, raw + b.layout().counter + 4);
-        const int specsBefore = host.delaySpecsCreated;
-
-        m.md.resetMemoryStates(m.get());
-        for (int k = 0; k < spec.vars; ++k) {
-            ASSERT_EQ(b.var(k), 0.0);
-        }
-        for (int k = 0; k < spec.ints; ++k) {
-            EXPECT_EQ(b.intVar(k), 0);
-        }
-        for (int k = 0; k < spec.memory; ++k) {
-            EXPECT_EQ(b.memory(k), 0.0);
-        }
-        for (int k = 0; k < spec.history; ++k) {
-            EXPECT_EQ(b.history(k), 5.0);
-        }
-        EXPECT_EQ(b.execInvariant(), 1);
-        EXPECT_NE(m.get()->flags & ZRT_INST_MEMORY_RESET, 0);
-        EXPECT_EQ(std::memcmp(handles.data(), raw + b.layout().rr, handles.size()), 0);
-        EXPECT_EQ(std::memcmp(tail.data(), raw + b.layout().ams, tail.size()), 0);
-        EXPECT_EQ(host.delaySpecsCreated, specsBefore + (spec.delayOp ? 1 : 0));
-
-        m.md.doAnalogInitial(m.get());
-        EXPECT_EQ(m.get()->flags & ZRT_INST_MEMORY_RESET, 0);
-        m.md.forceExecInvarCode(m.get(), 0);
-        EXPECT_EQ(b.execInvariant(), 0);
-        m.md.forceExecInvarCode(m.get(), 5);
-        EXPECT_EQ(b.execInvariant(), 1);
+TEST_P(EachModuleLifecycle, ResetZeroesValuesAndKeepsTopology) {
+    const ModuleSpec& spec = GetParam();
+    TestHost host;
+    ModelInstance m(host, spec);
+    m.setUp();
+    BlockView b = m.block();
+    for (int k = 0; k < spec.vars; ++k) {
+        b.var(k) = 3.0;
     }
+    for (int k = 0; k < spec.ints; ++k) {
+        b.intVar(k) = 7;
+    }
+    for (int k = 0; k < spec.memory; ++k) {
+        b.memory(k) = 4.0;
+    }
+    for (int k = 0; k < spec.history; ++k) {
+        b.history(k) = 5.0;
+    }
+    b.execInvariant() = 0;
+    const auto* raw = static_cast<unsigned char*>(b.raw());
+    const std::vector<unsigned char> handles(raw + b.layout().rr, raw + b.layout().memory);
+    const std::vector<unsigned char> tail(raw + b.layout().ams, raw + b.layout().counter + 4);
+    const int specsBefore = host.delaySpecsCreated;
+
+    m.md.resetMemoryStates(m.get());
+    for (int k = 0; k < spec.vars; ++k) {
+        ASSERT_EQ(b.var(k), 0.0);
+    }
+    for (int k = 0; k < spec.ints; ++k) {
+        EXPECT_EQ(b.intVar(k), 0);
+    }
+    for (int k = 0; k < spec.memory; ++k) {
+        EXPECT_EQ(b.memory(k), 0.0);
+    }
+    for (int k = 0; k < spec.history; ++k) {
+        EXPECT_EQ(b.history(k), 5.0);
+    }
+    EXPECT_EQ(b.execInvariant(), 1);
+    EXPECT_NE(m.get()->flags & ZRT_INST_MEMORY_RESET, 0);
+    EXPECT_EQ(std::memcmp(handles.data(), raw + b.layout().rr, handles.size()), 0);
+    EXPECT_EQ(std::memcmp(tail.data(), raw + b.layout().ams, tail.size()), 0);
+    EXPECT_EQ(host.delaySpecsCreated, specsBefore + (spec.delayOp ? 1 : 0));
+
+    m.md.doAnalogInitial(m.get());
+    EXPECT_EQ(m.get()->flags & ZRT_INST_MEMORY_RESET, 0);
+    m.md.forceExecInvarCode(m.get(), 0);
+    EXPECT_EQ(b.execInvariant(), 0);
+    m.md.forceExecInvarCode(m.get(), 5);
+    EXPECT_EQ(b.execInvariant(), 1);
 }
 
 TEST(Lifecycle, OutputVariablesAndMixedSignalIndices) {
@@ -368,87 +361,83 @@ TEST(Lifecycle, OutputVariablesAndMixedSignalIndices) {
     a.md.AMS_Sizes[2] = 0;
 }
 
-TEST(Lifecycle, CloneIsAnIndependentCopy) {
-    for (const ModuleSpec& spec : kModules) {
-        SCOPED_TRACE(spec.name);
-        TestHost host;
-        ModelInstance source(host, spec, "src");
-        ModelInstance target(host, spec, "dst");
-        source.setUp();
-        BlockView b = source.block();
-        for (int k = 0; k < spec.vars; ++k) {
-            b.var(k) = 0.5 * k;
-        }
-        void* copy = ZRT_ClonePrivateInfo(source.get()->pModuleData, target.get(), target.get());
-        ASSERT_NE(copy, nullptr);
-        BlockView c(spec, copy);
-        const size_t size = b.layout().counter + 4;
-        if (spec.delayOp) {
-            EXPECT_NE(c.op(), b.op());
-            EXPECT_EQ(*reinterpret_cast<s_ZRT_DeviceInst**>(static_cast<char*>(c.op()) + 8), target.get());
-            EXPECT_EQ(std::memcmp(b.raw(), copy, b.layout().op), 0);
-            EXPECT_EQ(std::memcmp(static_cast<char*>(b.raw()) + b.layout().history,
-                                  static_cast<char*>(copy) + c.layout().history, size - b.layout().history),
-                      0);
-        } else {
-            EXPECT_EQ(std::memcmp(b.raw(), copy, size), 0);
-        }
-        // The source goes away; the copy lives on in the target.
-        source.destroy();
-        target.get()->pModuleData = copy;
-        EXPECT_EQ(c.var(7), 3.5);
-        target.md.resetMemoryStates(target.get());
-        EXPECT_EQ(c.var(7), 0.0);
+TEST_P(EachModuleLifecycle, CloneIsAnIndependentCopy) {
+    const ModuleSpec& spec = GetParam();
+    TestHost host;
+    ModelInstance source(host, spec, "src");
+    ModelInstance target(host, spec, "dst");
+    source.setUp();
+    BlockView b = source.block();
+    for (int k = 0; k < spec.vars; ++k) {
+        b.var(k) = 0.5 * k;
     }
+    void* copy = ZRT_ClonePrivateInfo(source.get()->pModuleData, target.get(), target.get());
+    ASSERT_NE(copy, nullptr);
+    BlockView c(spec, copy);
+    const size_t size = b.layout().counter + 4;
+    if (spec.delayOp) {
+        EXPECT_NE(c.op(), b.op());
+        EXPECT_EQ(*reinterpret_cast<s_ZRT_DeviceInst**>(static_cast<char*>(c.op()) + 8), target.get());
+        EXPECT_EQ(std::memcmp(b.raw(), copy, b.layout().op), 0);
+        EXPECT_EQ(std::memcmp(static_cast<char*>(b.raw()) + b.layout().history,
+                              static_cast<char*>(copy) + c.layout().history, size - b.layout().history),
+                  0);
+    } else {
+        EXPECT_EQ(std::memcmp(b.raw(), copy, size), 0);
+    }
+    // The source goes away; the copy lives on in the target.
+    source.destroy();
+    target.get()->pModuleData = copy;
+    EXPECT_EQ(c.var(7), 3.5);
+    target.md.resetMemoryStates(target.get());
+    EXPECT_EQ(c.var(7), 0.0);
 }
 
 // After "Out of memory." the host's "exit" may return: an instance left
 // without its private block, or without its initial-step event, takes every
 // later callback without a crash.
-TEST(Lifecycle, AnExhaustedHeapDuringFinalizeLeavesASafeInstance) {
-    for (const ModuleSpec& spec : kModules) {
-        SCOPED_TRACE(spec.name);
+TEST_P(EachModuleLifecycle, AnExhaustedHeapDuringFinalizeLeavesASafeInstance) {
+    const ModuleSpec& spec = GetParam();
+    {
+        TestHost host;
+        ModelInstance m(host, spec);
         {
-            TestHost host;
-            ModelInstance m(host, spec);
-            {
-                testhost::LimitedHeap none(0);
-                EXPECT_EQ(m.md.finalizeAnalogTopology(m.get()), 0);
-            }
-            EXPECT_EQ(m.get()->pModuleData, nullptr);
-            EXPECT_EQ(host.exitCount(), 1);
-            m.md.createBranches(m.get(), nullptr);
-            m.md.createSystemStateVars(m.get(), nullptr);
-            m.md.setAnalogStamp(m.get(), nullptr);
-            m.md.reportTopology(m.get(), nullptr);
-            m.md.genericAnalogLoad(m.get(), &host.loader);
-            m.md.genericAnalogLoadRHS(m.get(), &host.loader);
-            m.md.tranAcceptPoint(m.get(), &host.loader);
-            m.md.resetMemoryStates(m.get());
-            s_ZRT_DeviceState state{};
-            uint32_t count = 0;
-            EXPECT_EQ(m.md.saveDeviceState(m.get(), &state, &count), nullptr);
-            EXPECT_TRUE(host.stamps.empty());
-            EXPECT_TRUE(host.loads.empty());
+            testhost::LimitedHeap none(0);
+            EXPECT_EQ(m.md.finalizeAnalogTopology(m.get()), 0);
         }
+        EXPECT_EQ(m.get()->pModuleData, nullptr);
+        EXPECT_EQ(host.exitCount(), 1);
+        m.md.createBranches(m.get(), nullptr);
+        m.md.createSystemStateVars(m.get(), nullptr);
+        m.md.setAnalogStamp(m.get(), nullptr);
+        m.md.reportTopology(m.get(), nullptr);
+        m.md.genericAnalogLoad(m.get(), &host.loader);
+        m.md.genericAnalogLoadRHS(m.get(), &host.loader);
+        m.md.tranAcceptPoint(m.get(), &host.loader);
+        m.md.resetMemoryStates(m.get());
+        s_ZRT_DeviceState state{};
+        uint32_t count = 0;
+        EXPECT_EQ(m.md.saveDeviceState(m.get(), &state, &count), nullptr);
+        EXPECT_TRUE(host.stamps.empty());
+        EXPECT_TRUE(host.loads.empty());
+    }
+    {
+        // Block and limexp descriptor, but no initial-step event.
+        TestHost host;
+        ModelInstance n(host, spec);
         {
-            // Block and limexp descriptor, but no initial-step event.
-            TestHost host;
-            ModelInstance n(host, spec);
-            {
-                testhost::LimitedHeap two(2);
-                n.md.finalizeAnalogTopology(n.get());
-            }
-            ASSERT_NE(n.get()->pModuleData, nullptr);
-            EXPECT_EQ(n.get()->events[0], nullptr);
-            host.isInitialStep = 1;
-            n.md.createBranches(n.get(), nullptr);
-            n.md.createSystemStateVars(n.get(), nullptr);
-            n.md.setAnalogStamp(n.get(), nullptr);
-            n.md.genericAnalogLoad(n.get(), &host.loader);
-            n.md.genericAnalogLoadRHS(n.get(), &host.loader);
-            EXPECT_FALSE(host.loads.empty());
+            testhost::LimitedHeap two(2);
+            n.md.finalizeAnalogTopology(n.get());
         }
+        ASSERT_NE(n.get()->pModuleData, nullptr);
+        EXPECT_EQ(n.get()->events[0], nullptr);
+        host.isInitialStep = 1;
+        n.md.createBranches(n.get(), nullptr);
+        n.md.createSystemStateVars(n.get(), nullptr);
+        n.md.setAnalogStamp(n.get(), nullptr);
+        n.md.genericAnalogLoad(n.get(), &host.loader);
+        n.md.genericAnalogLoadRHS(n.get(), &host.loader);
+        EXPECT_FALSE(host.loads.empty());
     }
 }
 
@@ -754,5 +743,10 @@ TEST(BirchTopology, ASecondInstanceOnTheSamePairsCollapsesItsBranches) {
         }
     }
 }
+
+using testhost::ModuleName;
+INSTANTIATE_TEST_SUITE_P(Models, EachModuleRegistration, ::testing::ValuesIn(kModules), ModuleName());
+INSTANTIATE_TEST_SUITE_P(Models, EachModuleExports, ::testing::ValuesIn(kModules), ModuleName());
+INSTANTIATE_TEST_SUITE_P(Models, EachModuleLifecycle, ::testing::ValuesIn(kModules), ModuleName());
 
 }  // namespace
