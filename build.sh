@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is needed and builds lib_hbx.so into build/.
+# Installs what is needed and builds lib_hbx.so into build/ and the Windows
+# x86-64 lib_hbx.dll into build-windows/.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)" --target hbx
-echo "built: $(ls build/lib_hbx.so)"
+cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build-windows -j"$(nproc)" --target hbx
+ls build/lib_hbx.so build-windows/lib_hbx.dll >/dev/null
+echo "built: build/lib_hbx.so build-windows/lib_hbx.dll"

@@ -26,7 +26,12 @@
 #include "host_contract.h"
 #include "topology.h"
 
+// The registration exports: the only symbols the library gives the host.
+#ifdef _WIN32
+#define HBX_EXPORT extern "C" __declspec(dllexport)
+#else
 #define HBX_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace hbx {
 

@@ -1,11 +1,10 @@
-#include <locale.h>
-
 #include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
 #include "ZRT_SupportLib.h"
+#include "platform.h"
 
 namespace {
 
@@ -88,12 +87,6 @@ ZRT_ConcatElement replicate(s_ZRT_DeviceInst* inst, ZRT_ConcatDataTypeE type, in
     }
     ZRT_free(elements);
     return result;
-}
-
-// The "C" locale, so that numbers read the same whatever locale the host set.
-locale_t cLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return locale;
 }
 
 }  // namespace
@@ -219,8 +212,8 @@ double ZRT_rfc_atoreal(void*, const char* text) {
     if (text == nullptr) {
         return 0.0;
     }
-    const locale_t locale = cLocale();
-    return locale != static_cast<locale_t>(0) ? strtod_l(text, nullptr, locale) : std::strtod(text, nullptr);
+    // Numbers read the same whatever locale the host set.
+    return platformParseReal(text);
 }
 
 int32_t ZRT_rfc_atoi(void*, const char* text) {

@@ -3,6 +3,8 @@
 # 7 gate by 21 drain points, every one converged with the currents into d, g
 # and s summing to zero, and the channel conducting at full drive (a
 # floating dii would leave only gmin currents).
+# A Windows host writes its lines with CR LF.
+{ sub(/\r$/, "") }
 /operating point/ && $(NF - 1) != "-1" { ops++ }
 /save .* restore 1, same residuals$/ { saves++ }
 /^#/ || NF == 0 { next }

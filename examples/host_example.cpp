@@ -1,10 +1,16 @@
-// A worked host for lib_hbx: loads the library with dlopen, registers every
+// A worked host for lib_hbx: loads the library (dlopen, or LoadLibraryA on
+// Windows), registers every
 // model, holds d, g and s by voltage sources, solves the DC operating point
 // and an Id-Vd family with Newton and gmin, saves one instance and restores
 // it into another, and frees everything. It prints one table row per bias
 // point: model, Vg, Vd, the currents into d, g and s, Newton iterations and
 // whether the point converged. Usage: hbx_host_example path/to/lib_hbx.so
+// (or lib_hbx.dll)
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cmath>
 #include <cstdio>
@@ -73,6 +79,25 @@ ZRT_Handle addStamp(s_ZRT_DeviceInst* inst, Stamp s) {
 const Stamp& stampOf(s_ZRT_DeviceInst* inst, ZRT_Handle h) {
     return deviceOf(inst)->stamps[reinterpret_cast<uintptr_t>(h) - 1];
 }
+
+// ---- the host's library loader ---------------------------------------------
+#ifdef _WIN32
+using Library = HMODULE;
+Library openLibrary(const char* path) { return LoadLibraryA(path); }
+void* findExport(Library lib, const char* name) { return reinterpret_cast<void*>(GetProcAddress(lib, name)); }
+void closeLibrary(Library lib) { FreeLibrary(lib); }
+void reportOpenFailure(const char* path) {
+    std::fprintf(stderr, "LoadLibraryA(%s) failed: error %lu\n", path, GetLastError());
+}
+const char* const kDefaultLibrary = "lib_hbx.dll";
+#else
+using Library = void*;
+Library openLibrary(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+void* findExport(Library lib, const char* name) { return dlsym(lib, name); }
+void closeLibrary(Library lib) { dlclose(lib); }
+void reportOpenFailure(const char*) { std::fprintf(stderr, "%s\n", dlerror()); }
+const char* const kDefaultLibrary = "lib_hbx.so";
+#endif
 
 // ---- simulator interface ----------------------------------------------------
 void createBranch(const char*, const char*, uint32_t* index, void* hostData) {
@@ -297,9 +322,10 @@ void release(Device& dev) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    void* lib = dlopen(argc > 1 ? argv[1] : "lib_hbx.so", RTLD_NOW | RTLD_LOCAL);
+    const char* path = argc > 1 ? argv[1] : kDefaultLibrary;
+    Library lib = openLibrary(path);
     if (lib == nullptr) {
-        std::fprintf(stderr, "%s\n", dlerror());
+        reportOpenFailure(path);
         return 2;
     }
     s_ZRT_SimInterface sim{};
@@ -328,7 +354,12 @@ int main(int argc, char** argv) {
     int failures = 0;
     std::printf("# model vg vd id ig is iterations status\n");
     for (const ModelInfo& m : kModels) {
-        auto reg = reinterpret_cast<void (*)(s_ZRT_ModuleDesc*)>(dlsym(lib, m.exportName));
+        auto reg = reinterpret_cast<void (*)(s_ZRT_ModuleDesc*)>(findExport(lib, m.exportName));
+        if (reg == nullptr) {
+            std::printf("# %s: no export %s\n", m.name, m.exportName);
+            ++failures;
+            continue;
+        }
         s_ZRT_ModuleDesc md{};
         md.libName = "lib_hbx";
         md.moduleName = m.name;
@@ -374,7 +405,8 @@ int main(int argc, char** argv) {
             for (double vd = 0.0; vd <= 20.0 + 1e-9; vd += 1.0) {
                 const int n = solveDc(dev, &loader, vd, vg, 0.0);
                 failures += n < 0;
-                std::printf("%s %.2f %.2f %.9e %.9e %.9e %d %s\n", m.name, vg, vd, current(dev, D),
+                // Every digit a double has, so that builds can be compared.
+                std::printf("%s %.2f %.2f %.16e %.16e %.16e %d %s\n", m.name, vg, vd, current(dev, D),
                             current(dev, G), current(dev, S), n, n < 0 ? "FAILED" : "converged");
             }
             std::printf("\n");
@@ -383,7 +415,7 @@ int main(int argc, char** argv) {
         release(dev);
         release(copy);
     }
-    dlclose(lib);
+    closeLibrary(lib);
     std::printf("# %d failures\n", failures);
     return failures == 0 ? 0 : 1;
 }

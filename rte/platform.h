@@ -1,5 +1,6 @@
 // The runtime's one seam to the operating system: the local clock, file
-// status, directory creation and the dynamic-library loader. Each platform
+// status, directory creation, the dynamic-library loader and number parsing
+// in the "C" locale. Each platform
 // has one implementation file of the free functions; the clock sits in a
 // table so that tests can stand in a fixed one. Callers above the seam keep
 // the Windows path rules on every platform, and the POSIX implementation
@@ -40,6 +41,13 @@ void* platformLoadLibrary(const char* name);
 void* platformFindSymbol(void* handle, const char* name);
 // Non-zero on success, 0 on failure or for a null handle.
 int32_t platformFreeLibrary(void* handle);
+
+// strtod in the "C" locale, whatever locale the host process has set.
+double platformParseReal(const char* text);
+
+// The present local wall-clock time with microsecond resolution; the clock
+// that the table below starts with.
+boost::posix_time::ptime platformLocalTime();
 
 struct ZRT_Platform {
     // The present local wall-clock time with microsecond resolution. Throws

@@ -1,11 +1,16 @@
-// POSIX implementation of the platform seam: stat, mkdir and dlopen.
+// POSIX implementation of the platform seam: stat, mkdir, dlopen, the
+// "C"-locale strtod_l and Boost's microsecond clock.
 #ifndef _WIN32
 
 #include "platform.h"
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <locale.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+
+#include <boost/date_time/posix_time/posix_time.hpp>
 
 #include <string>
 
@@ -77,5 +82,12 @@ int32_t platformFreeLibrary(void* handle) {
     // dlclose answers 0 on success; the seam answers non-zero.
     return dlclose(handle) == 0 ? 1 : 0;
 }
+
+double platformParseReal(const char* text) {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return locale != static_cast<locale_t>(0) ? strtod_l(text, nullptr, locale) : strtod(text, nullptr);
+}
+
+boost::posix_time::ptime platformLocalTime() { return boost::posix_time::microsec_clock::local_time(); }
 
 #endif

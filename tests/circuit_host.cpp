@@ -14,7 +14,13 @@ namespace {
 
 const double kEps = std::numeric_limits<double>::epsilon();
 
+// The C99 formats of the C library in use: on MinGW, "printf" would check
+// against msvcrt's own, which lacks %zu.
+#ifdef __MINGW32__
+std::string format(const char* fmt, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+#else
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+#endif
 std::string format(const char* fmt, ...) {
     char buffer[512];
     va_list args;

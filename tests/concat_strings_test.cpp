@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -298,6 +300,19 @@ TEST(StringConversions, LengthNumbersAndCharFromInt) {
     EXPECT_EQ(ZRT_charFromInt(buffer, 65), buffer);
     EXPECT_EQ(std::memcmp(buffer, "\0\0\0\0", 4), 0);
     EXPECT_EQ(ZRT_charFromInt(nullptr, 65), nullptr);
+}
+
+TEST(StringConversions, RealsReadTheSameWhateverLocaleTheHostSet) {
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    // A decimal comma, by its POSIX or its Windows name.
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr && std::setlocale(LC_NUMERIC, "German") == nullptr) {
+        GTEST_SKIP() << "no locale with a decimal comma here";
+    }
+    const double local = std::strtod("2.5", nullptr);
+    const double read = ZRT_rfc_atoreal(nullptr, "2.5");
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(local, 2.0) << "the locale reads a decimal point";
+    EXPECT_EQ(read, 2.5);
 }
 
 }  // namespace

@@ -141,7 +141,9 @@ TEST(Comparators, ByteWiseAndCaseInsensitive) {
 
 TEST(Assertions, AFailedAssertionReportsConditionFileAndLineAndStops) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(ZRT_ASSERT(1 + 1 == 3), "Assertion failed: 1 \\+ 1 == 3, file .*conversions_test.cpp, line [0-9]+");
+    // GoogleTest's simple expressions on Windows have no brackets: name the line.
+    const std::string line = std::to_string(__LINE__ + 1);
+    EXPECT_DEATH(ZRT_ASSERT(1 + 1 == 3), "Assertion failed: 1 \\+ 1 == 3, file .*conversions_test.cpp, line " + line);
     EXPECT_DEATH(ZRT_ASSERT_AT(false, "pMD", "module_alder_a_1.c", 4790),
                  "Assertion failed: pMD, file module_alder_a_1.c, line 4790");
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -72,12 +73,31 @@ TEST(PathRules, SplittingAndJoining) {
     EXPECT_EQ(joinPath("a/d", "x"), std::string("a/d") + kPlatformPathSeparator + "x");
 }
 
+#ifdef _WIN32
+// The rules are the Windows runtime's own: msvcrt's _splitpath and
+// _makepath agree with them on every path short enough for their buffers.
+TEST(PathRules, AgreeWithTheWindowsRuntime) {
+    for (const char* path : {"C:\\d\\f.txt", "c:f.tar.gz", "\\\\server\\share\\x.", ".bashrc", "a.b/c", "a/b.c/",
+                             "dir\\", "noext", "/x/y.z", ""}) {
+        char drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
+        _splitpath(path, drive, dir, name, ext);
+        EXPECT_EQ(split(ZRT_SplitExt, path), Parts(std::string(drive) + dir + name, ext)) << path;
+    }
+    for (const auto& [dir, name] : std::vector<Parts>{{"d", "x"}, {"d\\", "x"}, {"a/d/", "x.y"}, {"C:\\", "n"}}) {
+        char made[_MAX_PATH];
+        _makepath(made, nullptr, dir.c_str(), name.c_str(), nullptr);
+        EXPECT_EQ(joinPath(dir.c_str(), name.c_str()), made) << dir << " " << name;
+    }
+}
+#endif
+
 class DirectoryChain : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zrt_path_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+        // A fresh directory of this test's own, on every platform.
+        std::random_device random;
+        root_ = (fs::temp_directory_path() / ("zrt_path_" + std::to_string(random()))).string();
+        ASSERT_TRUE(fs::create_directory(root_)) << root_;
     }
     void TearDown() override { fs::remove_all(root_); }
     std::string at(const std::string& relative) const { return root_ + "/" + relative; }

@@ -307,10 +307,15 @@ TEST(SystemTime, SecondsSince1970InLocalTime) {
         ClockStandIn broken(brokenClock);
         EXPECT_THROW(ZRT_system_time(0.0), std::runtime_error);
     }
+    // The C library's local calendar time, counted from 1970 by the calendar.
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ASSERT_NE(localtime_r(&now, &local), nullptr);
-    const double expected = static_cast<double>(now) + static_cast<double>(local.tm_gmtoff);
+    const std::tm* local = std::localtime(&now);
+    ASSERT_NE(local, nullptr);
+    const boost::gregorian::date today(static_cast<unsigned short>(local->tm_year + 1900),
+                                       static_cast<unsigned short>(local->tm_mon + 1),
+                                       static_cast<unsigned short>(local->tm_mday));
+    const double expected = static_cast<double>((today - boost::gregorian::date(1970, 1, 1)).days()) * 86400.0 +
+                            local->tm_hour * 3600.0 + local->tm_min * 60.0 + local->tm_sec;
     EXPECT_NEAR(ZRT_system_time(0.0), expected, 1.5);
 }
 

@@ -728,7 +728,12 @@ std::FILE* TestHost::file(int32_t desc) const {
 void* TestHost::fileHandle(int32_t desc) const { return file(desc); }
 
 int32_t TestHost::openFile(const char* name, const char* mode) {
-    std::FILE* f = std::fopen(name, mode != nullptr ? mode : "r");
+    // Binary, so that files hold the same bytes and positions on Windows.
+    std::string binaryMode = mode != nullptr ? mode : "r";
+    if (binaryMode.find('b') == std::string::npos) {
+        binaryMode += 'b';
+    }
+    std::FILE* f = std::fopen(name, binaryMode.c_str());
     if (f == nullptr) {
         return 0;
     }
