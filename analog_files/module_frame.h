@@ -27,6 +27,8 @@
 #include "topology.h"
 
 #define HBX_EXPORT extern "C" __attribute__((visibility("default")))
+// Small helpers of the load that must fold into their constant arguments.
+#define HBX_INLINE inline __attribute__((always_inline))
 
 namespace hbx {
 
@@ -339,7 +341,7 @@ struct Module {
 
     // ---- topology ---------------------------------------------------------
 
-    static s_ZRT_StateVar* node(s_ZRT_DeviceInst* inst, Block* b, NodeRef ref) {
+    static HBX_INLINE s_ZRT_StateVar* node(s_ZRT_DeviceInst* inst, Block* b, NodeRef ref) {
         switch (ref.where) {
         case Where::First:
             return inst->nodeVars != nullptr ? inst->nodeVars[ref.slot] : nullptr;
@@ -449,6 +451,24 @@ struct Module {
         return loader->DoNoise != nullptr && loader->DoNoise(loader, inst) != 0;
     }
 
+    // A node's place among the solutions one load has read: the first array,
+    // the second array, the operator's branch.
+    static constexpr size_t kFirstSlots = 16, kSecondSlots = 40;
+    static constexpr size_t kSolSlots = kFirstSlots + kSecondSlots + 1;
+    static_assert(kSolSlots <= 64, "one bit a node in the read mask");
+    static HBX_INLINE size_t solSlot(NodeRef ref) {
+        switch (ref.where) {
+        case Where::First:
+            ZRT_ASSERT(ref.slot < kFirstSlots);
+            return ref.slot;
+        case Where::Second:
+            ZRT_ASSERT(ref.slot < kSecondSlots);
+            return kFirstSlots + ref.slot;
+        default:
+            return kSolSlots - 1;
+        }
+    }
+
     // What a model's equations see of one load call.
     template <bool Full>
     struct Load {
@@ -461,6 +481,13 @@ struct Module {
         double* jd;
         const double* P;
         const int32_t* N;
+
+
+        // Solutions read so far in this load, by node: each state variable
+        // is read from the host once per load however often the equations
+        // use it.
+        double* sol;  // kSolSlots values, set as their bits in solRead
+        mutable uint64_t solRead = 0;
 
         static constexpr bool full = Full;
         double* vars() const { return b->vars.data(); }
@@ -487,11 +514,20 @@ struct Module {
 
         // Present solution of a node or branch flow; an absent one reads 0.0
         // without asking the host.
-        double V(NodeRef ref) const {
-            s_ZRT_StateVar* sv = node(inst, b, ref);
-            return sv != nullptr ? loader->GetSol(sv, loader, inst) : 0.0;
+        HBX_INLINE double V(NodeRef ref) const {
+            if (ref.where == Where::Ground) {
+                return 0.0;
+            }
+            const size_t at = solSlot(ref);
+            const uint64_t bit = uint64_t{1} << at;
+            if ((solRead & bit) == 0) {
+                s_ZRT_StateVar* sv = node(inst, b, ref);
+                sol[at] = sv != nullptr ? loader->GetSol(sv, loader, inst) : 0.0;
+                solRead |= bit;
+            }
+            return sol[at];
         }
-        double V(NodeRef a, NodeRef c) const {
+        HBX_INLINE double V(NodeRef a, NodeRef c) const {
             const double va = V(a);
             return va - V(c);
         }
@@ -542,8 +578,9 @@ struct Module {
             b->vars[M::memoryVars[i]] = b->memory[i];
         }
 
-        const Load<Full> c{inst, loader, b, rr, rd, Full ? jr : nullptr, Full ? jd : nullptr, inst->realParams,
-                           inst->intParams};
+        double sol[kSolSlots];
+        const Load<Full> c{inst,    loader,          b,       rr, rd, Full ? jr : nullptr, Full ? jd : nullptr,
+                           inst->realParams, inst->intParams, sol};
         // Without its initial-step event (its allocation failed and the host's
         // "exit" returned) the instance never runs the initial-step block.
         ZRT_EventDesc* initialStep = inst->events[0];
