@@ -660,12 +660,8 @@ struct Module {
 
     static ZRT_SrlzDirE _serializeState__module1(s_ZRT_DeviceInst* inst, void* record, ZRT_SrlzDirE dir) {
         auto* r = static_cast<StateRecord*>(record);
-        for (size_t i = 0; i < r->memory.size(); ++i) {
-            ZRT_serializeDouble(&r->memory[i], inst, &dir);
-        }
-        for (size_t i = 0; i < r->vars.size(); ++i) {
-            ZRT_serializeDouble(&r->vars[i], inst, &dir);
-        }
+        ZRT_serializeDoubles(r->memory.data(), r->memory.size(), inst, &dir);
+        ZRT_serializeDoubles(r->vars.data(), r->vars.size(), inst, &dir);
         for (size_t i = 0; i < r->ints.size(); ++i) {
             ZRT_serializeInt(&r->ints[i], inst, &dir);
         }

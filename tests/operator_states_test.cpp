@@ -69,10 +69,10 @@ protected:
         spec->head.serialize(&spec->head, inst.get(), &dir);
         EXPECT_EQ(dir, ZRT_SRLZ_SAVE);
         ZRT_OutputSerializer* out = getOutputSerializer(&inst->pSerializer);
-        const std::string text = out->stream.str();
-        EXPECT_EQ(out->byteCount, text.size());
+        Bytes written(out->stream.begin(), out->stream.end());
+        EXPECT_EQ(out->byteCount, written.size());
         ZRT_FreeDeviceSerializer(inst.get(), 1);
-        return Bytes(text.begin(), text.end());
+        return written;
     }
 
     // Reads `bytes` into `spec` through a restore stream of the instance.
