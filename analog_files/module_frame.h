@@ -556,6 +556,7 @@ struct Module {
     static HBX_INLINE void prefetchBlock(const Block* b) {
         constexpr size_t kLine = 64;
         const char* bytes = reinterpret_cast<const char*>(b);
+#pragma GCC unroll 128
         for (size_t at = 0; at < sizeof(Block); at += kLine) {
             __builtin_prefetch(bytes + at, 1);
         }
