@@ -248,13 +248,21 @@ Dual<N> chkdiv(const DivSite& s, const Dual<N>& n, const Dual<N>& d, int32_t lin
 
 // ZRT_pow with the derivative outputs for base and exponent.
 inline double powM(double x, double y) { return ZRT_pow(x, y, nullptr, nullptr); }
+// Only the derivative output that a Dual operand needs is asked for: a
+// constant exponent needs no logarithm of the base.
 template <class X, class Y>
 auto powM(const X& x, const Y& y) {
     using R = std::conditional_t<isDual<X>, X, Y>;
     double dx = 0.0, dy = 0.0;
-    R r(ZRT_pow(value(x), value(y), &dx, &dy));
+    R r(ZRT_pow(value(x), value(y), isDual<X> ? &dx : nullptr, isDual<Y> ? &dy : nullptr));
     for (int k = 0; k < static_cast<int>(std::size(r.d)); ++k) {
-        r.d[k] = dx * partial(x, k) + dy * partial(y, k);
+        if constexpr (isDual<X> && isDual<Y>) {
+            r.d[k] = dx * partial(x, k) + dy * partial(y, k);
+        } else if constexpr (isDual<X>) {
+            r.d[k] = dx * partial(x, k);
+        } else {
+            r.d[k] = dy * partial(y, k);
+        }
     }
     return r;
 }
@@ -336,13 +344,21 @@ inline double ln_cosh(double x) {
     }
     return std::log(std::cosh(x));
 }
+struct ValueSlope {
+    double value;
+    double slope;
+};
+inline ValueSlope lnCoshSlope(double x) {
+    if (!(std::fabs(x) < 40.0)) {
+        return {std::fabs(x) - 0.6931471805599453, x >= 0.0 ? 1.0 : -1.0};
+    }
+    const double c = std::cosh(x);
+    return {std::log(c), std::sinh(x) / c};
+}
 template <int N>
 Dual<N> ln_cosh(const Dual<N>& x) {
-    if (!(std::fabs(x.v) < 40.0)) {
-        return chain(std::fabs(x.v) - 0.6931471805599453, x.v >= 0.0 ? 1.0 : -1.0, x);
-    }
-    const double c = std::cosh(x.v);
-    return chain(std::log(c), std::sinh(x.v) / c, x);
+    const ValueSlope f = lnCoshSlope(x.v);
+    return chain(f.value, f.slope, x);
 }
 
 // A zero contribution to a loaded entry. It changes no value but one: a
@@ -382,7 +398,14 @@ QcDiodeCharge qc_diode(const DivSite& s, int32_t line, QcForm form, double a0, d
     r.smooth = form.nanIsSmooth ? !(a2 <= 0.001) : a2 > 0.001;
     if (r.smooth) {
         r.arg = d * a3;
-        r.lnCosh = ln_cosh(r.arg);
+        double slope = 0.0;
+        if constexpr (Full) {
+            const ValueSlope f = lnCoshSlope(r.arg);
+            r.lnCosh = f.value;
+            slope = f.slope;
+        } else {
+            r.lnCosh = ln_cosh(r.arg);
+        }
         const double q = chkdiv(s, a2, a3, line);
         switch (form.products) {
         case QcProducts::Exported: r.q = (q * r.lnCosh + d) * (a1 * a0); break;
@@ -390,8 +413,7 @@ QcDiodeCharge qc_diode(const DivSite& s, int32_t line, QcForm form, double a0, d
         case QcProducts::ScaleFirst: r.q = a0 * a1 * (d + q * r.lnCosh); break;
         }
         if constexpr (Full) {
-            const double slope = partial(ln_cosh(Dual<1>::variable(r.arg, 0)), 0);
-            r.dq = a0 * a1 * (1.0 + chkdiv(s, a2, a3, line) * a3 * slope);
+            r.dq = a0 * a1 * (1.0 + q * a3 * slope);
         }
     } else {
         r.q = form.products == QcProducts::ScaleFirst ? d * a0 * a1 : a0 * a1 * d;

@@ -32,6 +32,8 @@
 #else
 #define HBX_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
+// Small helpers of the load that must fold into their constant arguments.
+#define HBX_INLINE inline __attribute__((always_inline))
 
 namespace hbx {
 
@@ -344,7 +346,7 @@ struct Module {
 
     // ---- topology ---------------------------------------------------------
 
-    static s_ZRT_StateVar* node(s_ZRT_DeviceInst* inst, Block* b, NodeRef ref) {
+    static HBX_INLINE s_ZRT_StateVar* node(s_ZRT_DeviceInst* inst, Block* b, NodeRef ref) {
         switch (ref.where) {
         case Where::First:
             return inst->nodeVars != nullptr ? inst->nodeVars[ref.slot] : nullptr;
@@ -454,6 +456,24 @@ struct Module {
         return loader->DoNoise != nullptr && loader->DoNoise(loader, inst) != 0;
     }
 
+    // A node's place among the solutions one load has read: the first array,
+    // the second array, the operator's branch.
+    static constexpr size_t kFirstSlots = 16, kSecondSlots = 40;
+    static constexpr size_t kSolSlots = kFirstSlots + kSecondSlots + 1;
+    static_assert(kSolSlots <= 64, "one bit a node in the read mask");
+    static HBX_INLINE size_t solSlot(NodeRef ref) {
+        switch (ref.where) {
+        case Where::First:
+            ZRT_ASSERT(ref.slot < kFirstSlots);
+            return ref.slot;
+        case Where::Second:
+            ZRT_ASSERT(ref.slot < kSecondSlots);
+            return kFirstSlots + ref.slot;
+        default:
+            return kSolSlots - 1;
+        }
+    }
+
     // What a model's equations see of one load call.
     template <bool Full>
     struct Load {
@@ -466,6 +486,13 @@ struct Module {
         double* jd;
         const double* P;
         const int32_t* N;
+
+
+        // Solutions read so far in this load, by node: each state variable
+        // is read from the host once per load however often the equations
+        // use it.
+        double* sol;  // kSolSlots values, set as their bits in solRead
+        mutable uint64_t solRead = 0;
 
         static constexpr bool full = Full;
         double* vars() const { return b->vars.data(); }
@@ -492,11 +519,20 @@ struct Module {
 
         // Present solution of a node or branch flow; an absent one reads 0.0
         // without asking the host.
-        double V(NodeRef ref) const {
-            s_ZRT_StateVar* sv = node(inst, b, ref);
-            return sv != nullptr ? loader->GetSol(sv, loader, inst) : 0.0;
+        HBX_INLINE double V(NodeRef ref) const {
+            if (ref.where == Where::Ground) {
+                return 0.0;
+            }
+            const size_t at = solSlot(ref);
+            const uint64_t bit = uint64_t{1} << at;
+            if ((solRead & bit) == 0) {
+                s_ZRT_StateVar* sv = node(inst, b, ref);
+                sol[at] = sv != nullptr ? loader->GetSol(sv, loader, inst) : 0.0;
+                solRead |= bit;
+            }
+            return sol[at];
         }
-        double V(NodeRef a, NodeRef c) const {
+        HBX_INLINE double V(NodeRef a, NodeRef c) const {
             const double va = V(a);
             return va - V(c);
         }
@@ -519,12 +555,25 @@ struct Module {
         }
     };
 
+    // Asks for every cache line of the block at once: with many instances
+    // the block is rarely cached, and lines fetched together arrive in the
+    // time of one instead of one after another as the equations reach them.
+    static HBX_INLINE void prefetchBlock(const Block* b) {
+        constexpr size_t kLine = 64;
+        const char* bytes = reinterpret_cast<const char*>(b);
+#pragma GCC unroll 128
+        for (size_t at = 0; at < sizeof(Block); at += kLine) {
+            __builtin_prefetch(bytes + at, 1);
+        }
+    }
+
     template <bool Full>
     static void load(s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
         Block* b = block(inst);
         if (b == nullptr) {
             return;
         }
+        prefetchBlock(b);
         constexpr size_t nJR = Full ? Topo::numJR : 1, nJD = Full ? Topo::numJD : 1;
         double rr[Topo::numRR] = {};
         double rd[Topo::numRD] = {};
@@ -547,8 +596,9 @@ struct Module {
             b->vars[M::memoryVars[i]] = b->memory[i];
         }
 
-        const Load<Full> c{inst, loader, b, rr, rd, Full ? jr : nullptr, Full ? jd : nullptr, inst->realParams,
-                           inst->intParams};
+        double sol[kSolSlots];
+        const Load<Full> c{inst,    loader,          b,       rr, rd, Full ? jr : nullptr, Full ? jd : nullptr,
+                           inst->realParams, inst->intParams, sol};
         // Without its initial-step event (its allocation failed and the host's
         // "exit" returned) the instance never runs the initial-step block.
         ZRT_EventDesc* initialStep = inst->events[0];
@@ -628,12 +678,8 @@ struct Module {
 
     static ZRT_SrlzDirE _serializeState__module1(s_ZRT_DeviceInst* inst, void* record, ZRT_SrlzDirE dir) {
         auto* r = static_cast<StateRecord*>(record);
-        for (size_t i = 0; i < r->memory.size(); ++i) {
-            ZRT_serializeDouble(&r->memory[i], inst, &dir);
-        }
-        for (size_t i = 0; i < r->vars.size(); ++i) {
-            ZRT_serializeDouble(&r->vars[i], inst, &dir);
-        }
+        ZRT_serializeDoubles(r->memory.data(), r->memory.size(), inst, &dir);
+        ZRT_serializeDoubles(r->vars.data(), r->vars.size(), inst, &dir);
         for (size_t i = 0; i < r->ints.size(); ++i) {
             ZRT_serializeInt(&r->ints[i], inst, &dir);
         }

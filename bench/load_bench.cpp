@@ -1,12 +1,15 @@
 // Cost of one Newton-iteration load of a model instance, as a host sees it:
 // each stamp handle is the address of the matrix or right-hand-side cell it
 // fills, and the batch loads (and a birch model's delay loads) add into those
-// cells. Reported per instance-load for 1, 1,000 and 100,000 instances of
-// alder_a, and for 1,000 instances of every model.
+// cells. Reported per instance-load (time_per_item) for 1,000 and 100,000
+// instances of every model, full and right-hand-side, and per save plus
+// restore of one instance. bench/goals.sh reads these figures.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +89,11 @@ struct BenchHost {
             spec->head.serialize = serializeDelaySpec;
             return &spec->head;
         };
+        sim.CopyDelaySpec = [](ZRT_GenericOperatorState* state) -> ZRT_GenericOperatorState* {
+            auto* spec = static_cast<ZRT_DelaySpec*>(std::calloc(1, sizeof(ZRT_DelaySpec)));
+            std::memcpy(spec, state, sizeof(ZRT_DelaySpec));
+            return &spec->head;
+        };
         sim.CreateDelayStamp = [](s_ZRT_StateVar*, int32_t, int32_t, s_ZRT_DeviceInst*, void*) {
             return current->cell();
         };
@@ -127,7 +135,10 @@ struct BenchHost {
             d.limexps = in->limexps;
             d.pMD = &md;
             d.pSim = &sim;
-            md.finalizeAnalogTopology(&d);
+            if (md.finalizeAnalogTopology(&d) == 0) {
+                std::fprintf(stderr, "the model refused the bench host's instance\n");
+                std::abort();
+            }
             md.createBranches(&d, nullptr);
             md.createSystemStateVars(&d, nullptr);
             md.setAnalogStamp(&d, nullptr);
@@ -172,18 +183,56 @@ struct BenchHost {
 
 BenchHost* BenchHost::current = nullptr;
 
+// Time per item (one instance-load, one save plus restore) in every run: one
+// counter name throughout, as the CSV report wants.
+void perItem(benchmark::State& state, int64_t items) {
+    state.SetItemsProcessed(items);
+    state.counters["time_per_item"] = benchmark::Counter(static_cast<double>(items),
+                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// One load of every instance; a function of its own so that an instruction
+// count (bench/instructions.sh) can collect exactly the loads.
+__attribute__((noinline)) void loadEach(BenchHost& host, ZRT_InstLoaderFn load) {
+    for (auto& in : host.instances) {
+        load(&in->inst, &host.loader);
+    }
+}
+
 void runLoads(benchmark::State& state, void (*registerModule)(s_ZRT_ModuleDesc*), bool full, int64_t count) {
     BenchHost host(registerModule);
     host.add(static_cast<size_t>(count));
     const ZRT_InstLoaderFn load = full ? host.md.genericAnalogLoad : host.md.genericAnalogLoadRHS;
     for (auto _ : state) {
-        for (auto& in : host.instances) {
-            load(&in->inst, &host.loader);
-        }
+        loadEach(host, load);
     }
-    state.SetItemsProcessed(state.iterations() * count);
-    state.counters["ns_per_load"] = benchmark::Counter(static_cast<double>(state.iterations() * count),
-                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    perItem(state, state.iterations() * count);
+    host.release();
+}
+
+void runSaveRestore(benchmark::State& state, void (*registerModule)(s_ZRT_ModuleDesc*)) {
+    BenchHost host(registerModule);
+    host.add(1);
+    s_ZRT_DeviceInst* inst = &host.instances[0]->inst;
+    std::vector<uint8_t> saved;
+    for (auto _ : state) {
+        s_ZRT_DeviceState out{};
+        uint32_t count = 0;
+        const uint8_t* bytes = host.md.saveDeviceState(inst, &out, &count);
+        if (bytes == nullptr) {
+            state.SkipWithError("save failed");
+            break;
+        }
+        saved.assign(bytes, bytes + count);
+        host.md.freeDeviceSerializer(inst, 1);
+        s_ZRT_DeviceState in{};
+        if (host.md.restoreDeviceState(inst, &in, saved.data(), count) != 1) {
+            state.SkipWithError("restore failed");
+            break;
+        }
+        host.md.freeDeviceSerializer(inst, 0);
+    }
+    perItem(state, state.iterations());
     host.release();
 }
 
@@ -199,19 +248,21 @@ const Model kModels[] = {
     {"cedar_c", registerCallbacks_module_cedar_c_9},
 };
 
-// Registered at start-up: alder_a at three sizes, every model at 1,000.
+// Registered at start-up: every model, full and right-hand-side, at 1,000
+// and 100,000 instances (load/<model>/<full|rhs>/<instances>), and its save
+// plus restore (save_restore/<model>).
 const bool kRegistered = [] {
-    for (bool full : {true, false}) {
-        const std::string kind = full ? "full_load" : "rhs_load";
-        benchmark::RegisterBenchmark(("alder_a/" + kind).c_str(), [full](benchmark::State& st) {
-            runLoads(st, registerCallbacks_module_alder_a_1, full, st.range(0));
-        })->Arg(1)->Arg(1000)->Arg(100000);
-        for (const Model& m : kModels) {
-            benchmark::RegisterBenchmark((std::string("all/") + m.name + "/" + kind).c_str(),
-                                         [m, full](benchmark::State& st) {
-                                             runLoads(st, m.registerModule, full, 1000);
-                                         });
+    for (const Model& m : kModels) {
+        for (bool full : {true, false}) {
+            const std::string name = std::string("load/") + m.name + (full ? "/full" : "/rhs");
+            benchmark::RegisterBenchmark(name.c_str(), [m, full](benchmark::State& st) {
+                runLoads(st, m.registerModule, full, st.range(0));
+            })->Arg(1000)->Arg(100000);
         }
+    }
+    for (const Model& m : kModels) {
+        benchmark::RegisterBenchmark((std::string("save_restore/") + m.name).c_str(),
+                                     [m](benchmark::State& st) { runSaveRestore(st, m.registerModule); });
     }
     return true;
 }();

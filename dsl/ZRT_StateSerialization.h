@@ -5,9 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <istream>
-#include <sstream>
-#include <streambuf>
+#include <cstdlib>
+#include <cstring>
 
 #include "ZRT_CommonInterface.h"
 #include "ZRT_SavedState.h"
@@ -25,56 +24,114 @@ struct SerializerBase {
     const Kind kind;
 };
 
-// Read-only stream buffer over bytes that someone else owns.
-class ByteReadBuf : public std::streambuf {
-public:
-    ByteReadBuf(const uint8_t* bytes, size_t count);
-
-protected:
-    pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode which) override;
-    pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
+// A read cursor over bytes that someone else owns. A read or skip past the
+// end takes what is there and fails the cursor; a failed cursor reads
+// nothing more.
+struct ByteCursor {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    size_t pos = 0;
+    bool failed = false;
 };
 
 // The restore stream: reads the host's bytes in place.
 struct RestoreStream : SerializerBase {
     RestoreStream(const uint8_t* bytes, size_t count);
-    ByteReadBuf buffer;
-    std::istream stream;
+    ByteCursor stream;
 };
 
 // Reader view of a restore stream. Every read answers false once the
 // stream has failed; a short read fails the stream.
 class InputSerializer {
 public:
-    explicit InputSerializer(std::istream& in) : in_(in) {}
+    explicit InputSerializer(ByteCursor& in) : in_(in) {}
     bool restore(bool& value);
     bool restore(double& value);
     bool restore(int& value);
     bool restore(uint32_t& value);
     bool restore(char& value);
-    bool read(void* dest, size_t count);
+    bool read(void* dest, size_t count) {
+        if (in_.failed) {
+            return false;
+        }
+        const size_t available = in_.size - in_.pos;
+        if (count <= available) {
+            std::memcpy(dest, in_.data + in_.pos, count);
+            in_.pos += count;
+            return true;
+        }
+        const size_t taken = count < available ? count : available;
+        if (taken != 0) {
+            std::memcpy(dest, in_.data + in_.pos, taken);
+        }
+        in_.pos += taken;
+        in_.failed = taken != count;
+        return !in_.failed;
+    }
     bool skip(size_t count);
     // Bytes left to read.
     size_t remaining() const;
 
 private:
-    std::istream& in_;
+    ByteCursor& in_;
 };
 
 // Next character of the stream without taking it (EOF at the end), and the
 // read position as a 32-bit integer (-1 when unknown).
-int peekStringstream(std::istream& stream);
-int32_t tellStringstream(std::istream& stream);
+int peekStringstream(const ByteCursor& stream);
+int32_t tellStringstream(const ByteCursor& stream);
+
+}  // namespace ZRT
+
+namespace ZRT {
+
+// Bytes appended at the end of a growing block; a block that cannot grow
+// fails the sink, which then takes nothing more.
+class ByteSink {
+public:
+    ByteSink() = default;
+    ~ByteSink() { std::free(data_); }
+    ByteSink(const ByteSink&) = delete;
+    ByteSink& operator=(const ByteSink&) = delete;
+
+    bool append(const void* bytes, size_t count) {
+        if (failed_ || (count > capacity_ - size_ && !grow(count))) {
+            return false;
+        }
+        std::memcpy(data_ + size_, bytes, count);
+        size_ += count;
+        return true;
+    }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    const uint8_t* begin() const { return data_; }
+    const uint8_t* end() const { return data_ + size_; }
+    bool failed() const { return failed_; }
+
+private:
+    bool grow(size_t count);
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+    bool failed_ = false;
+};
 
 }  // namespace ZRT
 
 // The save stream of an instance. The finished byte buffer belongs to it.
 struct ZRT_OutputSerializer : ZRT::SerializerBase {
-    ZRT_OutputSerializer();
+    ZRT_OutputSerializer() : SerializerBase(Kind::Output) {}
     ~ZRT_OutputSerializer() override;
-    void write(const void* bytes, size_t count);
+    // False (nothing written) when the stream could not grow.
+    bool write(const void* bytes, size_t count) {
+        if (!stream.append(bytes, count)) {
+            return false;
+        }
+        byteCount += static_cast<uint32_t>(count);
+        return true;
+    }
 
-    std::stringstream stream;
+    ZRT::ByteSink stream;       // the bytes written so far
     uint8_t* buffer = nullptr;  // null until the save finishes
     uint32_t byteCount = 0;
     uint8_t finished = 0;
@@ -93,6 +150,9 @@ ZRT::RestoreStream* restoreStreamOf(s_ZRT_DeviceInst* inst);
 void ZRT_serializeDouble(double* value, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir);
 void ZRT_serializeInt(int32_t* value, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir);
 void ZRT_serializeChar(char* value, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir);
+// `count` doubles in a row, with the bytes, the direction and (in a short
+// read) the values that `count` ZRT_serializeDouble calls give, in one step.
+void ZRT_serializeDoubles(double* values, size_t count, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir);
 
 // Writes the module's record, the operator states and the event states of
 // `state` to the instance's output serializer and answers its byte buffer,

@@ -103,11 +103,15 @@ uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, u
         }
     }
     out->write(&state->numOpStates, sizeof state->numOpStates);
+    if (out->stream.failed()) {
+        // Memory ran out on the way: no partial stream is handed out.
+        ZRT_FreeDeviceSerializer(inst, 1);
+        return nullptr;
+    }
 
     if (!out->finished && out->byteCount != 0) {
         out->buffer = new uint8_t[out->byteCount];
-        out->stream.seekg(0);
-        out->stream.read(reinterpret_cast<char*>(out->buffer), out->byteCount);
+        std::memcpy(out->buffer, out->stream.data(), out->byteCount);
         out->finished = 1;
     }
     if (outCount != nullptr) {

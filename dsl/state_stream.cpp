@@ -1,5 +1,7 @@
 // The instance's serializer streams and the primitive serializers.
 #include <bit>
+#include <cstring>
+#include <string>
 
 #include "ZRT_SupportLib.h"
 
@@ -9,40 +11,9 @@ static_assert(std::endian::native == std::endian::little, "the saved-state strea
 
 namespace ZRT {
 
-ByteReadBuf::ByteReadBuf(const uint8_t* bytes, size_t count) {
-    // Reading never writes through these pointers.
-    char* begin = const_cast<char*>(reinterpret_cast<const char*>(bytes));
-    setg(begin, begin, begin + count);
-}
-
-ByteReadBuf::pos_type ByteReadBuf::seekoff(off_type offset, std::ios_base::seekdir dir,
-                                           std::ios_base::openmode which) {
-    off_type base = 0;
-    if (dir == std::ios_base::cur) {
-        base = gptr() - eback();
-    } else if (dir == std::ios_base::end) {
-        base = egptr() - eback();
-    }
-    return seekpos(pos_type(base + offset), which);
-}
-
-ByteReadBuf::pos_type ByteReadBuf::seekpos(pos_type position, std::ios_base::openmode which) {
-    const off_type at = off_type(position);
-    if ((which & std::ios_base::in) == 0 || at < 0 || at > egptr() - eback()) {
-        return pos_type(off_type(-1));
-    }
-    setg(eback(), eback() + at, egptr());
-    return position;
-}
-
-RestoreStream::RestoreStream(const uint8_t* bytes, size_t count)
-    : SerializerBase(Kind::Restore), buffer(bytes, count), stream(&buffer) {}
-
-bool InputSerializer::read(void* dest, size_t count) {
-    if (!in_.fail()) {
-        in_.read(static_cast<char*>(dest), static_cast<std::streamsize>(count));
-    }
-    return !in_.fail() && !in_.bad();
+RestoreStream::RestoreStream(const uint8_t* bytes, size_t count) : SerializerBase(Kind::Restore) {
+    stream.data = bytes;
+    stream.size = bytes != nullptr ? count : 0;
 }
 
 bool InputSerializer::restore(bool& value) {
@@ -60,36 +31,50 @@ bool InputSerializer::restore(uint32_t& value) { return read(&value, sizeof valu
 bool InputSerializer::restore(char& value) { return read(&value, 1); }
 
 bool InputSerializer::skip(size_t count) {
-    if (!in_.fail()) {
-        in_.ignore(static_cast<std::streamsize>(count));
-        // ignore() stops quietly at the end; a skip that falls short fails.
-        if (static_cast<size_t>(in_.gcount()) != count) {
-            in_.setstate(std::ios::failbit);
-        }
+    if (in_.failed) {
+        return false;
     }
-    return !in_.fail();
+    const size_t available = in_.size - in_.pos;
+    in_.pos += count < available ? count : available;
+    in_.failed = count > available;
+    return !in_.failed;
 }
 
-size_t InputSerializer::remaining() const {
-    std::streamsize avail = in_.fail() ? 0 : in_.rdbuf()->in_avail();
-    return avail > 0 ? static_cast<size_t>(avail) : 0;
+size_t InputSerializer::remaining() const { return in_.failed ? 0 : in_.size - in_.pos; }
+
+int peekStringstream(const ByteCursor& stream) {
+    return stream.failed || stream.pos >= stream.size ? std::char_traits<char>::eof()
+                                                      : static_cast<int>(stream.data[stream.pos]);
 }
 
-int peekStringstream(std::istream& stream) { return stream.peek(); }
-
-int32_t tellStringstream(std::istream& stream) { return static_cast<int32_t>(stream.tellg()); }
+int32_t tellStringstream(const ByteCursor& stream) {
+    return stream.failed ? -1 : static_cast<int32_t>(stream.pos);
+}
 
 }  // namespace ZRT
 
-ZRT_OutputSerializer::ZRT_OutputSerializer()
-    : SerializerBase(Kind::Output), stream(std::ios::in | std::ios::out | std::ios::binary) {}
+bool ZRT::ByteSink::grow(size_t count) {
+    // Room for a model's whole record at the first write.
+    constexpr size_t kFirstCapacity = 2048;
+    size_t capacity = capacity_ != 0 ? capacity_ : kFirstCapacity;
+    while (capacity - size_ < count) {
+        if (capacity > SIZE_MAX / 2) {
+            failed_ = true;
+            return false;
+        }
+        capacity *= 2;
+    }
+    auto* grown = static_cast<uint8_t*>(std::realloc(data_, capacity));
+    if (grown == nullptr) {
+        failed_ = true;
+        return false;
+    }
+    data_ = grown;
+    capacity_ = capacity;
+    return true;
+}
 
 ZRT_OutputSerializer::~ZRT_OutputSerializer() { delete[] buffer; }
-
-void ZRT_OutputSerializer::write(const void* bytes, size_t count) {
-    stream.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(count));
-    byteCount += static_cast<uint32_t>(count);
-}
 
 ZRT_OutputSerializer* getOutputSerializer(void** field) {
     if (*field == nullptr) {
@@ -111,7 +96,8 @@ ZRT::RestoreStream* restoreStreamOf(s_ZRT_DeviceInst* inst) {
 
 namespace {
 
-void serializeRaw(void* value, size_t size, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
+inline __attribute__((always_inline)) void serializeRaw(void* value, size_t size, s_ZRT_DeviceInst* inst,
+                                                        ZRT_SrlzDirE* dir) {
     if (*dir == ZRT_SRLZ_FAILED) {
         return;
     }
@@ -121,11 +107,10 @@ void serializeRaw(void* value, size_t size, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE
     }
     if (*dir == ZRT_SRLZ_SAVE) {
         ZRT_OutputSerializer* out = getOutputSerializer(&inst->pSerializer);
-        if (out == nullptr) {
-            *dir = ZRT_SRLZ_FAILED;  // a restore is outstanding
-            return;
+        // Null: a restore is outstanding.
+        if (out == nullptr || !out->write(value, size)) {
+            *dir = ZRT_SRLZ_FAILED;
         }
-        out->write(value, size);
         return;
     }
     ZRT::RestoreStream* in = restoreStreamOf(inst);
@@ -146,6 +131,17 @@ void ZRT_serializeInt(int32_t* value, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir)
 
 void ZRT_serializeChar(char* value, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
     serializeRaw(value, sizeof *value, inst, dir);
+}
+
+void ZRT_serializeDoubles(double* values, size_t count, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
+    if (count == 0) {
+        return;  // as no call at all
+    }
+    if (count > SIZE_MAX / sizeof *values) {
+        *dir = ZRT_SRLZ_FAILED;
+        return;
+    }
+    serializeRaw(values, count * sizeof *values, inst, dir);
 }
 
 void ZRT_FreeDeviceSerializer(s_ZRT_DeviceInst* inst, int32_t output) {

@@ -269,7 +269,7 @@ TEST_F(DeviceStateTest, PrimitiveSerializersFollowTheDirection) {
     ZRT_OutputSerializer* out = getOutputSerializer(&inst->pSerializer);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out->byteCount, 13u);
-    const std::string written = out->stream.str();
+    const std::string written(out->stream.begin(), out->stream.end());
     ZRT_FreeDeviceSerializer(inst.get(), 1);
 
     // A read with no restore stream fails and leaves the value.
@@ -295,6 +295,43 @@ TEST_F(DeviceStateTest, PrimitiveSerializersFollowTheDirection) {
     ZRT_serializeDouble(&d, inst.get(), &dir);
     EXPECT_EQ(dir, ZRT_SRLZ_FAILED);
     ZRT_FreeDeviceSerializer(inst.get(), 0);
+}
+
+// A run of doubles in one call is what as many single calls give: the same
+// bytes, and in a short read the same values taken before the stream fails.
+TEST_F(DeviceStateTest, DoublesInARowAreSingleDoublesInOneStep) {
+    double three[3] = {1.25, -2.5, 1e300};
+    ZRT_SrlzDirE dir = ZRT_SRLZ_SAVE;
+    ZRT_serializeDoubles(three, 3, inst.get(), &dir);
+    ASSERT_EQ(dir, ZRT_SRLZ_SAVE);
+    ZRT_OutputSerializer* out = getOutputSerializer(&inst->pSerializer);
+    const Bytes bulk(out->stream.begin(), out->stream.end());
+    ZRT_FreeDeviceSerializer(inst.get(), 1);
+    for (double& d : three) {
+        ZRT_serializeDouble(&d, inst.get(), &dir);
+    }
+    out = getOutputSerializer(&inst->pSerializer);
+    EXPECT_EQ(bulk, Bytes(out->stream.begin(), out->stream.end()));
+    ZRT_FreeDeviceSerializer(inst.get(), 1);
+
+    // 20 bytes: two whole doubles and half of the third.
+    for (bool inOneStep : {true, false}) {
+        inst->pSerializer = static_cast<ZRT::SerializerBase*>(new ZRT::RestoreStream(bulk.data(), 20));
+        double got[3] = {0.0, 0.0, 0.0};
+        dir = ZRT_SRLZ_RESTORE;
+        if (inOneStep) {
+            ZRT_serializeDoubles(got, 3, inst.get(), &dir);
+        } else {
+            for (double& d : got) {
+                ZRT_serializeDouble(&d, inst.get(), &dir);
+            }
+        }
+        EXPECT_EQ(dir, ZRT_SRLZ_FAILED);
+        EXPECT_EQ(got[0], 1.25);
+        EXPECT_EQ(got[1], -2.5);
+        EXPECT_EQ(std::memcmp(&got[2], bulk.data() + 16, 4), 0);
+        ZRT_FreeDeviceSerializer(inst.get(), 0);
+    }
 }
 
 TEST(RestoreStream, ReadsInPlaceAndPeeksAndTellsWithoutTaking) {

@@ -43,10 +43,10 @@ inline ZRT_SrlzDirE serializeOneDouble(s_ZRT_DeviceInst* inst, void* rec, ZRT_Sr
 // What the instance's output serializer holds; releases the serializer.
 inline Bytes takeSavedBytes(s_ZRT_DeviceInst* inst) {
     ZRT_OutputSerializer* out = getOutputSerializer(&inst->pSerializer);
-    const std::string text = out->stream.str();
-    const bool counted = out->byteCount == text.size();
+    Bytes written(out->stream.begin(), out->stream.end());
+    const bool counted = out->byteCount == written.size();
     ZRT_FreeDeviceSerializer(inst, 1);
-    return counted ? Bytes(text.begin(), text.end()) : Bytes{};  // a wrong count shows as no bytes
+    return counted ? written : Bytes{};  // a wrong count shows as no bytes
 }
 
 // Gives the instance a restore stream over `bytes`, which must outlive it.
