@@ -73,6 +73,9 @@ struct ZRT_OutputSerializer : ZRT::SerializerBase {
     ZRT_OutputSerializer();
     ~ZRT_OutputSerializer() override;
     void write(const void* bytes, size_t count);
+    // True once a write could not be taken (the stream's buffer could not
+    // grow): the bytes counted are then not all in the stream.
+    bool failed() const;
 
     std::stringstream stream;
     uint8_t* buffer = nullptr;  // null until the save finishes
@@ -81,7 +84,7 @@ struct ZRT_OutputSerializer : ZRT::SerializerBase {
 };
 
 // The instance's output serializer, created empty on first use. Null when
-// the field holds a restore stream.
+// the field holds a restore stream or the heap is exhausted.
 ZRT_OutputSerializer* getOutputSerializer(void** field);
 // The instance's restore stream, or null when it has none.
 ZRT::RestoreStream* restoreStreamOf(s_ZRT_DeviceInst* inst);

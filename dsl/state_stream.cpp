@@ -1,5 +1,6 @@
 // The instance's serializer streams and the primitive serializers.
 #include <bit>
+#include <new>
 
 #include "ZRT_SupportLib.h"
 
@@ -87,13 +88,20 @@ ZRT_OutputSerializer::ZRT_OutputSerializer()
 ZRT_OutputSerializer::~ZRT_OutputSerializer() { delete[] buffer; }
 
 void ZRT_OutputSerializer::write(const void* bytes, size_t count) {
+    // A stream whose buffer cannot grow sets its bad state and takes nothing
+    // more; failed() then tells the save.
     stream.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(count));
     byteCount += static_cast<uint32_t>(count);
 }
 
+bool ZRT_OutputSerializer::failed() const { return stream.fail(); }
+
 ZRT_OutputSerializer* getOutputSerializer(void** field) {
     if (*field == nullptr) {
-        ZRT_OutputSerializer* serializer = new ZRT_OutputSerializer();
+        ZRT_OutputSerializer* serializer = new (std::nothrow) ZRT_OutputSerializer();
+        if (serializer == nullptr) {
+            return nullptr;
+        }
         *field = static_cast<ZRT::SerializerBase*>(serializer);
         return serializer;
     }
