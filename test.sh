@@ -18,3 +18,8 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS="allocator_may_return_null=1:detect_leaks=1:abort_on_error=0:halt_on_error=1" \
 UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# Loads of distinct instances from 8 threads under ThreadSanitizer.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHBX_WERROR=ON -DHBX_TSAN=ON -DHBX_BUILD_BENCH=OFF
+cmake --build build-tsan -j"$jobs" --target parallel_load_tests
+TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan --output-on-failure -R ParallelLoads

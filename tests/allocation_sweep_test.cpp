@@ -209,10 +209,12 @@ struct OperatorHost {
         other.emplace(host, &md, testhost::TestInstance::Shape{}, "x2");
         host.solution.assign(16, 0.25);
     }
-    // The instance's first noise source, set up as a model sets it up.
+    // The instance's first noise source, set up once as a model sets it up.
     ZRT_NoiseSrc* noise() {
         s_ZRT_DeviceInst* i = inst->get();
-        ZRT_setNoiseSrcInfo(&i->noiseSrcs[0], ZRT_WHITE_NOISE_SRC, 0, "__white__", i);
+        if (i->noiseSrcs[0].inst == nullptr) {
+            ZRT_setNoiseSrcInfo(&i->noiseSrcs[0], ZRT_WHITE_NOISE_SRC, 0, "__white__", i);
+        }
         return &i->noiseSrcs[0];
     }
     ~OperatorHost() {
@@ -279,7 +281,11 @@ void absdelayLife(TestHost& host, LifeReport&) {
         ZRT_delayAcceptTimePoint(op, &host.loader);
     }
     if (op != nullptr) {
-        roundTrip(inst, ZRT_delaySaveState(op), ZRT_delaySaveState(op));
+        ZRT_GenericOperatorState* target = ZRT_delaySaveState(op);
+        if (roundTrip(inst, ZRT_delaySaveState(op), target) == 1 && target != nullptr) {
+            ZRT_delayRestoreState(op, target);
+        }
+        releaseOperatorState(target);
     }
     ZRT_destroyOpBranch_delay(ZRT_OpClone_delay(op, oh.other->get()));
     ZRT_delayReset(op);
