@@ -3,7 +3,7 @@
 # when any of them is missing.
 set -euo pipefail
 
-packages=(g++ cmake make binutils libboost-date-time-dev liblapack-dev libgtest-dev libbenchmark-dev)
+packages=(g++ cmake make binutils libboost-date-time-dev liblapack-dev libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
