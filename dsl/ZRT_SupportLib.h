@@ -29,3 +29,6 @@
 #include "slew.h"
 #include "cross_events.h"
 #include "polynomial_factoring.h"
+#include "zi.h"
+#include "laplace.h"
+#include "saved_payloads.h"

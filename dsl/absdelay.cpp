@@ -14,11 +14,6 @@ ZRT_GenericOperatorState* copyDelayState(s_ZRT_SimInterface* sim, ZRT_GenericOpe
                                                                                : nullptr;
 }
 
-void loadBranchResidual(const ZRT_OpBranch_delay* pOp, const s_ZRT_ContribLoader* loader) {
-    const double residual = -operatorBranchValue(pOp, loader);
-    loader->LoadStaticRhs(1, &pOp->rhsHandle, &residual, loader, pOp->inst);
-}
-
 }  // namespace
 
 ZRT_OpBranch_delay* ZRT_createOpBranch_delay(const char* name, s_ZRT_DeviceInst* inst) {
@@ -104,17 +99,14 @@ void ZRT_delaySetArg_dwrt(ZRT_OpBranch_delay* pOp, ZRT_Handle doublet, double de
 
 void ZRT_delayGenericLoadRHS(ZRT_OpBranch_delay* pOp, const s_ZRT_ContribLoader* loader) {
     if (pOp != nullptr) {
-        loadBranchResidual(pOp, loader);
+        loadHostFedBranch(pOp, loader, false);
     }
 }
 
 void ZRT_delayGenericLoad(ZRT_OpBranch_delay* pOp, const s_ZRT_ContribLoader* loader) {
-    if (pOp == nullptr) {
-        return;
+    if (pOp != nullptr) {
+        loadHostFedBranch(pOp, loader, true);
     }
-    loadBranchResidual(pOp, loader);
-    const double self = -1.0;
-    loader->LoadStaticDoublet(1, &pOp->doubletHandle, &self, loader, pOp->inst);
 }
 
 void ZRT_delayAcceptTimePoint(ZRT_OpBranch_delay* pOp, const s_ZRT_ContribLoader* loader) {

@@ -57,3 +57,16 @@ template <class Op>
 double operatorBranchValue(const Op* pOp, const s_ZRT_ContribLoader* loader) {
     return pOp->_branchVar != nullptr ? loader->GetSol(pOp->_branchVar, loader, pOp->inst) : 0.0;
 }
+
+// The row of a branch whose value the host supplies through another entry:
+// the residual -v of the branch value v at `rhsHandle` and, in the full load,
+// -1.0 on the branch variable itself at `doubletHandle`.
+template <class Op>
+void loadHostFedBranch(const Op* pOp, const s_ZRT_ContribLoader* loader, bool full) {
+    const double residual = -operatorBranchValue(pOp, loader);
+    loader->LoadStaticRhs(1, &pOp->rhsHandle, &residual, loader, pOp->inst);
+    if (full) {
+        const double self = -1.0;
+        loader->LoadStaticDoublet(1, &pOp->doubletHandle, &self, loader, pOp->inst);
+    }
+}

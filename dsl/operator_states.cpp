@@ -1,6 +1,7 @@
 // Saved states of the operators: the delay-state payload with its
 // time-value history.
 #include "ZRT_SupportLib.h"
+#include "payload_io.h"
 
 namespace {
 
@@ -90,28 +91,10 @@ bool readDelaySpec(ZRT_DelaySpec& spec, ZRT::InputSerializer& in) {
 }  // namespace
 
 void serializeDelaySpec(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
-    if (*dir == ZRT_SRLZ_FAILED) {
-        return;
-    }
-    auto* spec = reinterpret_cast<ZRT_DelaySpec*>(state);
-    if (*dir == ZRT_SRLZ_SAVE) {
-        ZRT_OutputSerializer* out = inst != nullptr ? getOutputSerializer(&inst->pSerializer) : nullptr;
-        if (out == nullptr) {
-            *dir = ZRT_SRLZ_FAILED;
-            return;
-        }
-        writeDelaySpec(*spec, *out);
-        return;
-    }
-    ZRT::RestoreStream* stream = restoreStreamOf(inst);
-    if (stream == nullptr) {
-        *dir = ZRT_SRLZ_FAILED;
-        return;
-    }
-    ZRT::InputSerializer in(stream->stream);
-    if (!readDelaySpec(*spec, in)) {
-        *dir = ZRT_SRLZ_FAILED;
-    }
+    auto& spec = *reinterpret_cast<ZRT_DelaySpec*>(state);
+    ZRT::serializePayload(
+        inst, dir, [&](ZRT_OutputSerializer& out) { writeDelaySpec(spec, out); },
+        [&](ZRT::InputSerializer& in) { return readDelaySpec(spec, in); });
 }
 
 ZRT_TimeValHist* allocTimeValHist(int32_t capacity, double data, s_ZRT_SimInterface* sim) {

@@ -225,12 +225,6 @@ void multiplyByRoot(double* c, int32_t n, double re, double im) {
     }
 }
 
-template <typename... Args>
-void factoringError(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, const char* text, Args... args) {
-    ZRT_Message(sim, inst, nullptr, ZRT_MSG_ERROR, text, args...);
-    callExitTask(sim, inst);
-}
-
 }  // namespace
 
 int32_t ZRT_checkConjugateZeros(double* list, int32_t n) {
@@ -540,11 +534,11 @@ int32_t groupCascadeSections(RootInfo* zeros, int32_t nz, RootInfo* poles, int32
 int32_t ZRT_ziConvertToPoly(double* list, int32_t n, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst,
                             const char* which, const char* opName) {
     if (n % 2 != 0) {
-        factoringError(sim, inst, "The %s array for operator '%s' must have even size.", which, opName);
+        operatorError(sim, inst, "The %s array for operator '%s' must have even size.", which, opName);
         return 0;
     }
     if (ZRT_checkConjugateZeros(list, n) == 0) {
-        factoringError(sim, inst, "Complex %s coefficients must have corresponding conjugates for '%s'.", which,
+        operatorError(sim, inst, "Complex %s coefficients must have corresponding conjugates for '%s'.", which,
                        opName);
         return 0;
     }

@@ -14,6 +14,14 @@
 
 #include "ZRT_CommonInterface.h"
 
+// An error of the laplace and zi operators: the formatted error message
+// with the instance, then the "exit" task.
+template <typename... Args>
+void operatorError(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, const char* text, Args... args) {
+    ZRT_Message(sim, inst, nullptr, ZRT_MSG_ERROR, text, args...);
+    callExitTask(sim, inst);
+}
+
 struct ZRT_ComplexNumber {
     double re;
     double im;

@@ -11,8 +11,7 @@ ZRT_SlewSpec* createSlewSpec(s_ZRT_SimInterface* sim) {
     auto* spec = static_cast<ZRT_SlewSpec*>(ZRT_calloc(1, sizeof(ZRT_SlewSpec), sim, nullptr, nullptr));
     if (spec != nullptr) {
         spec->head.opStateType = ZRT_SLEW_SPEC;
-        // The serialize hook is the saved-state code's; until it is set a
-        // spec is released but not written.
+        spec->head.serialize = serializeSlewSpec;
         spec->head.free = freeSlewSpec;
         spec->prevTime = -1.0;
         spec->pSim = sim;

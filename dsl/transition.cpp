@@ -93,14 +93,6 @@ ZRT_TransitionEvent* newEvent(s_ZRT_SimInterface* sim) {
     return evt;
 }
 
-void freeChain(ZRT_TransitionEvent* evt) {
-    while (evt != nullptr) {
-        ZRT_TransitionEvent* next = evt->_pNext;
-        ZRT_free(evt);
-        evt = next;
-    }
-}
-
 void setOutput(ZRT_OpBranch_transition* pOp, double output, double derivative) {
     pOp->output = output;
     pOp->derivative = derivative;
@@ -297,6 +289,14 @@ void boundSteps(const ZRT_TransitionSpec* spec, double t, double m, const s_ZRT_
 
 }  // namespace
 
+void freeTransitionEvents(ZRT_TransitionEvent* evt) {
+    while (evt != nullptr) {
+        ZRT_TransitionEvent* next = evt->_pNext;
+        ZRT_free(evt);
+        evt = next;
+    }
+}
+
 ZRT_TransitionSpec* createTransitionSpec(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst) {
     auto* spec = static_cast<ZRT_TransitionSpec*>(ZRT_calloc(1, sizeof(ZRT_TransitionSpec), sim, nullptr, nullptr));
     if (spec == nullptr) {
@@ -319,10 +319,10 @@ void freeTransitionSpec(ZRT_GenericOperatorState* state) {
         return;
     }
     auto* spec = reinterpret_cast<ZRT_TransitionSpec*>(state);
-    freeChain(spec->_pPendingFirst);
+    freeTransitionEvents(spec->_pPendingFirst);
     // The spare node is set only while the list is empty; free nodes may hang
     // behind it.
-    freeChain(spec->spareEvent);
+    freeTransitionEvents(spec->spareEvent);
     ZRT_free(spec);
 }
 
@@ -549,10 +549,4 @@ void ZRT_transitionRestoreState(ZRT_OpBranch_transition* pOp, ZRT_GenericOperato
     }
     freeTransitionSpec(&pOp->spec->head);
     pOp->spec = copy;
-}
-
-void serializeTransitionSpec(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
-    (void)state;
-    (void)inst;
-    *dir = ZRT_SRLZ_FAILED;
 }

@@ -121,6 +121,8 @@ void ZRT_transitionAcceptTimePoint(ZRT_OpBranch_transition* pOp, const s_ZRT_Con
 ZRT_TransitionSpec* createTransitionSpec(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst);
 // Frees the spec, every pending and free event node and the spare node.
 void freeTransitionSpec(ZRT_GenericOperatorState* spec);
+// Frees a chain of event nodes, following `_pNext`.
+void freeTransitionEvents(ZRT_TransitionEvent* evt);
 // A copy of every field and of the event chain (free nodes included); no
 // spare node. Null when memory is exhausted.
 ZRT_TransitionSpec* copyTransitionSpec(const ZRT_TransitionSpec* spec);
@@ -132,7 +134,5 @@ uintptr_t ZRT_getTransitionCustomInfo(const ZRT_TransitionSpec* spec);
 // state, which stays the caller's.
 ZRT_GenericOperatorState* ZRT_transitionSaveState(const ZRT_OpBranch_transition* pOp);
 void ZRT_transitionRestoreState(ZRT_OpBranch_transition* pOp, ZRT_GenericOperatorState* pOpState);
-// Serialize function of the spec. Its payload is not written yet: it marks
-// the direction failed, so a save or restore that reaches it reports failure
-// instead of a stream that cannot be read back.
+// Serialize function of the spec (payload in saved_payloads.h).
 void serializeTransitionSpec(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir);

@@ -7,13 +7,14 @@
 
 #include "ZRT_SupportLib.h"
 #include "allocator.h"
+#include "stream_bytes.h"
 #include "test_host.h"
 
 namespace {
 
 using testhost::TestHost;
 using testhost::TestInstance;
-using Bytes = std::vector<uint8_t>;
+using testhost::Bytes;
 
 // Records the largest block the runtime's allocator is asked for.
 class WatchedAllocator {
@@ -68,16 +69,12 @@ protected:
         ZRT_SrlzDirE dir = ZRT_SRLZ_SAVE;
         spec->head.serialize(&spec->head, inst.get(), &dir);
         EXPECT_EQ(dir, ZRT_SRLZ_SAVE);
-        ZRT_OutputSerializer* out = getOutputSerializer(&inst->pSerializer);
-        const std::string text = out->stream.str();
-        EXPECT_EQ(out->byteCount, text.size());
-        ZRT_FreeDeviceSerializer(inst.get(), 1);
-        return Bytes(text.begin(), text.end());
+        return testhost::takeSavedBytes(inst.get());
     }
 
     // Reads `bytes` into `spec` through a restore stream of the instance.
     ZRT_SrlzDirE read(ZRT_DelaySpec* spec, const Bytes& bytes) {
-        inst->pSerializer = static_cast<ZRT::SerializerBase*>(new ZRT::RestoreStream(bytes.data(), bytes.size()));
+        testhost::openRestoreStream(inst.get(), bytes);
         ZRT_SrlzDirE dir = ZRT_SRLZ_RESTORE;
         spec->head.serialize(&spec->head, inst.get(), &dir);
         ZRT_FreeDeviceSerializer(inst.get(), 0);

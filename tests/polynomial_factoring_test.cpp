@@ -239,7 +239,8 @@ TEST(ZiPolynomial, RootsInPowersOfTheInverseVariableAndItsErrors) {
     EXPECT_EQ(ZRT_ziConvertToPoly(lone.data(), 2, &host.sim, inst.get(), "denominator", "op"), 0);
     ASSERT_EQ(host.messages.size(), 2u);
     EXPECT_EQ(host.messages[0].formatted, "The numerator array for operator 'op' must have even size.");
-    EXPECT_EQ(host.messages[1].formatted, "Complex denominator coefficients must have corresponding conjugates for 'op'.");
+    EXPECT_EQ(host.messages[1].formatted,
+              "Complex denominator coefficients must have corresponding conjugates for 'op'.");
     EXPECT_EQ(host.exitCount(), 2);
 }
 

@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "ZRT_SupportLib.h"
+#include "stream_bytes.h"
 #include "test_host.h"
 
 namespace {
 
 using testhost::TestHost;
 using testhost::TestInstance;
-using Bytes = std::vector<uint8_t>;
+using testhost::Bytes;
+using testhost::readAt;
 
 // A module record of a double, an integer and a byte.
 struct SmallRec {
@@ -29,13 +31,6 @@ ZRT_SrlzDirE serializeSmall(s_ZRT_DeviceInst* inst, void* rec, ZRT_SrlzDirE dir)
     ZRT_serializeInt(&r->i, inst, &dir);
     ZRT_serializeChar(&r->c, inst, &dir);
     return dir;
-}
-
-template <typename T>
-T readAt(const Bytes& bytes, size_t offset) {
-    T value;
-    std::memcpy(&value, bytes.data() + offset, sizeof value);
-    return value;
 }
 
 // Stream offsets of the instance below.

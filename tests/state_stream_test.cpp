@@ -8,24 +8,19 @@
 #include <vector>
 
 #include "ZRT_SupportLib.h"
+#include "stream_bytes.h"
 #include "test_host.h"
 
 namespace {
 
 using testhost::TestHost;
 using testhost::TestInstance;
-using Bytes = std::vector<uint8_t>;
-
-// A module record of one double.
-struct OneDoubleRec {
-    ZRT_ModuleSerializeFn serialize;
-    double value;
-};
-
-ZRT_SrlzDirE serializeOneDouble(s_ZRT_DeviceInst* inst, void* rec, ZRT_SrlzDirE dir) {
-    ZRT_serializeDouble(&static_cast<OneDoubleRec*>(rec)->value, inst, &dir);
-    return dir;
-}
+using testhost::Bytes;
+using testhost::readAt;
+using testhost::writeAt;
+using testhost::textAt;
+using testhost::OneDoubleRec;
+using testhost::serializeOneDouble;
 
 ZRT_SrlzDirE serializeFails(s_ZRT_DeviceInst*, void*, ZRT_SrlzDirE) { return ZRT_SRLZ_FAILED; }
 
@@ -37,22 +32,6 @@ struct IntOpState {
 
 void serializeIntOp(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
     ZRT_serializeInt(&reinterpret_cast<IntOpState*>(state)->value, inst, dir);
-}
-
-template <typename T>
-T readAt(const Bytes& bytes, size_t offset) {
-    T value;
-    std::memcpy(&value, bytes.data() + offset, sizeof value);
-    return value;
-}
-
-template <typename T>
-void writeAt(Bytes& bytes, size_t offset, T value) {
-    std::memcpy(bytes.data() + offset, &value, sizeof value);
-}
-
-std::string textAt(const Bytes& bytes, size_t offset, size_t length) {
-    return std::string(reinterpret_cast<const char*>(bytes.data()) + offset, length);
 }
 
 // An instance of a module with one double, 13 operator-state slots and one
