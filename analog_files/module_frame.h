@@ -686,9 +686,18 @@ struct Module {
         return dir;
     }
 
+    // Releases what prepareState made, operator states included.
+    static void releaseState(s_ZRT_DeviceState* state) {
+        ZRT_free(state->pStateRec);
+        ZRT_FreeDeviceStateData(state);
+        ZRT_free(state->pOpStates);
+        ZRT_free(state->pEventState);
+    }
+
     // Fills the host's record for one save or restore with a state record
     // holding the instance's present values and zeroed operator- and
-    // event-state arrays. False (nothing kept) when memory ran out.
+    // event-state arrays. False (nothing kept) when memory ran out or the
+    // host could not copy the operator's delay state.
     static bool prepareState(s_ZRT_DeviceInst* inst, Block* b, s_ZRT_DeviceState* state) {
         s_ZRT_SimInterface* sim = inst->pSim;
         auto* record = static_cast<StateRecord*>(ZRT_calloc(1, sizeof(StateRecord), sim, inst, nullptr));
@@ -712,17 +721,26 @@ struct Module {
         state->pEventState = events;
         state->pInst = inst;
         if constexpr (M::hasDelayOp) {
-            ops[kDelayOpState] = ZRT_delaySaveState(b->delayOp[0]);
+            ZRT_OpBranch_delay* op = b->delayOp[0];
+            ops[kDelayOpState] = ZRT_delaySaveState(op);
+            // The host could not copy the operator's delay state: a stream
+            // without it would pass for the whole state.
+            if (ops[kDelayOpState] == nullptr && op != nullptr && op->delayState != nullptr) {
+                releaseState(state);
+                return false;
+            }
         }
         return true;
     }
 
-    // Releases what prepareState made, operator states included.
-    static void releaseState(s_ZRT_DeviceState* state) {
-        ZRT_free(state->pStateRec);
-        ZRT_FreeDeviceStateData(state);
-        ZRT_free(state->pOpStates);
-        ZRT_free(state->pEventState);
+
+    static bool operatorStatesPresent(const s_ZRT_DeviceState* state) {
+        if constexpr (M::hasDelayOp) {
+            return state->pOpStates[kDelayOpState] != nullptr;
+        } else {
+            (void)state;
+            return true;
+        }
     }
 
     static uint8_t* _module1_saveDeviceState(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state, uint32_t* count) {
@@ -742,7 +760,9 @@ struct Module {
         if (b == nullptr || state == nullptr || !hostKeepsStateContract(inst) || !prepareState(inst, b, state)) {
             return 0;
         }
-        if (ZRT_RestoreDeviceState(bytes, count, state, inst) == 0) {
+        // An operator without a delay state (the host answered none) has
+        // nothing to read its payload into or to restore: refused.
+        if (!operatorStatesPresent(state) || ZRT_RestoreDeviceState(bytes, count, state, inst) == 0) {
             releaseState(state);
             return 0;
         }

@@ -90,7 +90,7 @@ namespace ZRT {
 class ByteSink {
 public:
     ByteSink() = default;
-    ~ByteSink() { std::free(data_); }
+    ~ByteSink() { delete[] data_; }
     ByteSink(const ByteSink&) = delete;
     ByteSink& operator=(const ByteSink&) = delete;
 
@@ -130,6 +130,9 @@ struct ZRT_OutputSerializer : ZRT::SerializerBase {
         byteCount += static_cast<uint32_t>(count);
         return true;
     }
+    // True once a write could not be taken (the stream's buffer could not
+    // grow): the bytes counted are then not all in the stream.
+    bool failed() const { return stream.failed(); }
 
     ZRT::ByteSink stream;       // the bytes written so far
     uint8_t* buffer = nullptr;  // null until the save finishes
@@ -138,7 +141,7 @@ struct ZRT_OutputSerializer : ZRT::SerializerBase {
 };
 
 // The instance's output serializer, created empty on first use. Null when
-// the field holds a restore stream.
+// the field holds a restore stream or the heap is exhausted.
 ZRT_OutputSerializer* getOutputSerializer(void** field);
 // The instance's restore stream, or null when it has none.
 ZRT::RestoreStream* restoreStreamOf(s_ZRT_DeviceInst* inst);

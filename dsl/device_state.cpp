@@ -1,6 +1,7 @@
 // Saving and restoring the whole state of an instance: the module's record,
 // the operator states and the event states, framed by labels and counts.
 #include <cstring>
+#include <new>
 
 #include "ZRT_SupportLib.h"
 
@@ -74,6 +75,33 @@ bool readEventState(ZRT::InputSerializer& in, void* eventState) {
     return ok;
 }
 
+// Ends a save that could not be completed: nothing is handed out, the
+// serializer and its bytes are released, and so are the operator states, as
+// a completed save releases them.
+uint8_t* abandonSave(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst) {
+    ZRT_FreeDeviceSerializer(inst, 1);
+    ZRT_FreeDeviceStateData(state);
+    return nullptr;
+}
+
+// The finished byte buffer, taken from the stream once; false when the
+// language's allocation of it fails or the stream cannot give the bytes back.
+bool finishBuffer(ZRT_OutputSerializer& out) {
+    if (out.finished || out.byteCount == 0) {
+        return true;
+    }
+    out.buffer = new (std::nothrow) uint8_t[out.byteCount];
+    if (out.buffer == nullptr) {
+        return false;
+    }
+    if (out.failed() || out.stream.size() != out.byteCount) {
+        return false;
+    }
+    std::memcpy(out.buffer, out.stream.data(), out.byteCount);
+    out.finished = 1;
+    return true;
+}
+
 }  // namespace
 
 uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, uint32_t* outCount) {
@@ -81,12 +109,20 @@ uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, u
         return nullptr;  // an earlier save or restore is still outstanding
     }
     ZRT_OutputSerializer* out = getOutputSerializer(&inst->pSerializer);
+    if (out == nullptr) {
+        reportOutOfMemory(inst->pSim, inst);
+        return nullptr;
+    }
     saveEvents(inst, state);
 
     ZRT_SrlzDirE dir = callModuleSerialize(state, inst, ZRT_SRLZ_SAVE);
     if (dir == ZRT_SRLZ_FAILED) {
         // Nothing usable was written: drop the serializer rather than leave
-        // a half-written one that would block every later save.
+        // a half-written one that would block every later save. A stream
+        // that stopped because its buffer could not grow ran out of memory.
+        if (out->failed()) {
+            reportOutOfMemory(inst->pSim, inst);
+        }
         ZRT_FreeDeviceSerializer(inst, 1);
         return nullptr;
     }
@@ -103,16 +139,12 @@ uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, u
         }
     }
     out->write(&state->numOpStates, sizeof state->numOpStates);
-    if (out->stream.failed()) {
-        // Memory ran out on the way: no partial stream is handed out.
-        ZRT_FreeDeviceSerializer(inst, 1);
-        return nullptr;
-    }
 
-    if (!out->finished && out->byteCount != 0) {
-        out->buffer = new uint8_t[out->byteCount];
-        std::memcpy(out->buffer, out->stream.data(), out->byteCount);
-        out->finished = 1;
+    // A stream that could not take every byte, or a buffer that could not be
+    // had, must not pass for a saved state.
+    if (out->failed() || !finishBuffer(*out)) {
+        reportOutOfMemory(inst->pSim, inst);
+        return abandonSave(state, inst);
     }
     if (outCount != nullptr) {
         *outCount = out->byteCount;
@@ -126,7 +158,11 @@ int32_t ZRT_RestoreDeviceState(const uint8_t* bytes, uint32_t count, s_ZRT_Devic
     if (state == nullptr || state->pStateRec == nullptr || inst == nullptr || inst->pSerializer != nullptr) {
         return 0;  // an earlier save or restore is still outstanding
     }
-    auto* stream = new ZRT::RestoreStream(bytes, bytes != nullptr ? count : 0);
+    auto* stream = new (std::nothrow) ZRT::RestoreStream(bytes, bytes != nullptr ? count : 0);
+    if (stream == nullptr) {
+        reportOutOfMemory(inst->pSim, inst);
+        return 0;
+    }
     inst->pSerializer = static_cast<ZRT::SerializerBase*>(stream);
     ZRT::InputSerializer in(stream->stream);
     saveEvents(inst, state);

@@ -37,12 +37,13 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads the next line, of any length, into `line` (its line feed kept).
 // False at the end of the file.
+// Byte by byte, so that a zero byte stays in the line (and then fails as
+// data) instead of cutting it short.
 bool readLine(std::FILE* file, std::string& line) {
     line.clear();
-    char piece[1024];
-    while (std::fgets(piece, sizeof piece, file) != nullptr) {
-        line += piece;
-        if (line.back() == '\n') {
+    for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
+        line += static_cast<char>(c);
+        if (c == '\n') {
             return true;
         }
     }

@@ -1,6 +1,7 @@
 // The instance's serializer streams and the primitive serializers.
 #include <bit>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "ZRT_SupportLib.h"
@@ -64,11 +65,17 @@ bool ZRT::ByteSink::grow(size_t count) {
         }
         capacity *= 2;
     }
-    auto* grown = static_cast<uint8_t*>(std::realloc(data_, capacity));
+    // The language's allocation, in its non-throwing form, as for every
+    // serializer buffer.
+    auto* grown = new (std::nothrow) uint8_t[capacity];
     if (grown == nullptr) {
         failed_ = true;
         return false;
     }
+    if (size_ != 0) {
+        std::memcpy(grown, data_, size_);
+    }
+    delete[] data_;
     data_ = grown;
     capacity_ = capacity;
     return true;
@@ -78,7 +85,10 @@ ZRT_OutputSerializer::~ZRT_OutputSerializer() { delete[] buffer; }
 
 ZRT_OutputSerializer* getOutputSerializer(void** field) {
     if (*field == nullptr) {
-        ZRT_OutputSerializer* serializer = new ZRT_OutputSerializer();
+        ZRT_OutputSerializer* serializer = new (std::nothrow) ZRT_OutputSerializer();
+        if (serializer == nullptr) {
+            return nullptr;
+        }
         *field = static_cast<ZRT::SerializerBase*>(serializer);
         return serializer;
     }

@@ -95,6 +95,12 @@ void* ZRT_realloc(void* block, size_t size, s_ZRT_SimInterface* sim, s_ZRT_Devic
 // A null text answers null.
 char* ZRT_strdup(const char* text, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst);
 void ZRT_free(void* block);
+// An exhausted heap met by the language's own allocation (a nothrow new, or a
+// standard container or stream whose growth failed): reported as the
+// functions above report it, "Out of memory." and "exit" (nothing without an
+// interface). The caller then answers its failure value; no exception leaves
+// the library.
+void reportOutOfMemory(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst);
 
 // ---------------------------------------------------------------------------
 // Messages.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <new>
 
 #include "ZRT_CommonInterface.h"
 
@@ -41,8 +42,16 @@ ZRT_EventDesc* createStepEvent(s_ZRT_DeviceInst* inst, ZRT_EventTypeE kind, int3
         }
     }
     ZRT_EventDesc* event = newEvent(inst, kind);
-    if (event != nullptr) {
-        event->info = new uint32_t(mask);
+    if (event == nullptr) {
+        return nullptr;
+    }
+    // The mask is the language's allocation (the host releases it with
+    // delete); an event without it could never be signalled, so none is made.
+    event->info = new (std::nothrow) uint32_t(mask);
+    if (event->info == nullptr) {
+        ZRT_free(event);
+        reportOutOfMemory(sim, inst);
+        return nullptr;
     }
     return event;
 }
@@ -102,7 +111,7 @@ int32_t ZRT_eventSignal(const ZRT_EventDesc* event, const s_ZRT_ContribLoader* l
 
 uint32_t* ZRT_copyXstepInfo(const ZRT_EventDesc* event) {
     ZRT_ASSERT(event != nullptr && isStepEvent(event));
-    return event->info != nullptr ? new uint32_t(*static_cast<const uint32_t*>(event->info)) : nullptr;
+    return event->info != nullptr ? new (std::nothrow) uint32_t(*static_cast<const uint32_t*>(event->info)) : nullptr;
 }
 
 void ZRT_destroyXstepInfo(ZRT_EventDesc* event) {

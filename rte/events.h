@@ -17,8 +17,8 @@ ZRT_EventDesc* ZRT_createSimEvent_final_step(s_ZRT_DeviceInst* inst, int32_t cou
 // IsInitialStep (or IsFinalStep) answers true. Only step events may be given.
 int32_t ZRT_eventSignal(const ZRT_EventDesc* event, const s_ZRT_ContribLoader* loader);
 
-// A copy of a step event's mask (made with `new`), null when it has none;
-// and the release of the event's own mask.
+// A copy of a step event's mask (made with `new`), null when it has none or
+// the heap is exhausted; and the release of the event's own mask.
 uint32_t* ZRT_copyXstepInfo(const ZRT_EventDesc* event);
 void ZRT_destroyXstepInfo(ZRT_EventDesc* event);
 

@@ -16,6 +16,8 @@ static void* reportExhausted(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, co
     return nullptr;
 }
 
+void reportOutOfMemory(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst) { reportExhausted(sim, inst, nullptr); }
+
 void* ZRT_malloc(size_t size, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, const void* context) {
     if (size == 0) {
         return nullptr;

@@ -13,7 +13,9 @@ s_ZRT_StateVar* createZRT_StateVar(s_ZRT_DeviceInst* inst, uint32_t index, int32
 
     auto* node = static_cast<ZRT_StateVarNode*>(ZRT_malloc(sizeof(ZRT_StateVarNode), inst->pSim, nullptr, nullptr));
     if (node == nullptr) {
-        return sv;  // usable, but never found again
+        // Off the list nobody would ever release it: no variable at all.
+        ZRT_free(sv);
+        return nullptr;
     }
     node->pStateVar = sv;
     node->pNext = nullptr;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the library, its tests and benchmarks need,
-# when any of them is missing: for the Linux build, and for the Windows build
-# the cross compiler, Wine and GoogleTest's sources.
+# when any of them is missing: for the Linux build, clang for the fuzz targets
+# and ThreadSanitizer, and for the Windows build the cross compiler, Wine and
+# GoogleTest's sources.
 set -euo pipefail
 
 packages=(g++ cmake make binutils libboost-date-time-dev liblapack-dev libgtest-dev libbenchmark-dev
+          clang libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest)
 
 missing=()

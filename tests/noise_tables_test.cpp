@@ -109,6 +109,9 @@ TEST_F(NoiseTable, BadFilesAreReportedWithTheirLineAndBindNothing) {
     for (const char* token : {"inf", "nan", "0x1p3", "--1", "1e999", "."}) {
         EXPECT_EQ(read(writeFile("bad.dat", std::string("2 ") + token + "\n")), nullptr) << token;
     }
+    // A zero byte at the start of a line is bad data, not the end of the file
+    // (a line once read as empty, before its first byte).
+    EXPECT_EQ(read(writeFile("zero.dat", std::string("1 2\n\0\0 3\n", 9))), nullptr);
 }
 
 TEST_F(NoiseTable, BindingChecksTheArray) {
