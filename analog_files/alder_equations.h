@@ -17,10 +17,10 @@
 #include <cmath>
 #include <type_traits>
 
-#include "equation_kit.h"
-#include "module_frame.h"
-#include "numbering.h"
-#include "topology_alder.h"
+#include "analog_files/equation_kit.h"
+#include "analog_files/module_frame.h"
+#include "analog_files/numbering.h"
+#include "analog_files/topology_alder.h"
 
 namespace hbx::alder {
 

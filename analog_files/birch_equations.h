@@ -20,9 +20,9 @@
 #include <cmath>
 #include <type_traits>
 
-#include "equation_kit.h"
-#include "numbering.h"
-#include "topology_birch.h"
+#include "analog_files/equation_kit.h"
+#include "analog_files/numbering.h"
+#include "analog_files/topology_birch.h"
 
 namespace hbx::birch {
 

@@ -41,9 +41,9 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "equation_kit.h"
-#include "numbering.h"
-#include "topology_cedar.h"
+#include "analog_files/equation_kit.h"
+#include "analog_files/numbering.h"
+#include "analog_files/topology_cedar.h"
 
 namespace hbx::cedar {
 

@@ -15,7 +15,7 @@
 #include <cmath>
 #include <type_traits>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 namespace hbx {
 

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "ZRT_SupportLib.h"
-#include "topology.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "analog_files/topology.h"
 
 namespace hbx {
 

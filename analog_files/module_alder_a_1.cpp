@@ -1,7 +1,7 @@
 // The alder_a model: its traits on the shared module frame and its
 // registration export.
-#include "module_frame.h"
-#include "alder_equations.h"
+#include "analog_files/module_frame.h"
+#include "analog_files/alder_equations.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The alder_b model: its variable order, fitted constants and registration
 // export on the alder equations and the shared module frame.
-#include "alder_equations.h"
-#include "module_frame.h"
+#include "analog_files/alder_equations.h"
+#include "analog_files/module_frame.h"
 
 namespace {
 

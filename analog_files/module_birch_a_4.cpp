@@ -1,7 +1,7 @@
 // The birch_a model: its traits on the shared module frame and its
 // registration export.
-#include "module_frame.h"
-#include "birch_equations.h"
+#include "analog_files/module_frame.h"
+#include "analog_files/birch_equations.h"
 
 namespace {
 

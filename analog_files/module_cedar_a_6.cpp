@@ -1,8 +1,8 @@
 // The cedar_a model: its traits on the shared module frame and its
 // registration export.
-#include "module_frame.h"
-#include "cedar_equations.h"
-#include "topology_cedar.h"
+#include "analog_files/module_frame.h"
+#include "analog_files/cedar_equations.h"
+#include "analog_files/topology_cedar.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The cedar_c model: its traits on the shared module frame and its
 // registration export.
-#include "module_frame.h"
-#include "cedar_equations.h"
+#include "analog_files/module_frame.h"
+#include "analog_files/cedar_equations.h"
 
 namespace {
 

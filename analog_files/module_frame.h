@@ -21,10 +21,10 @@
 #include <cstring>
 #include <type_traits>
 
-#include "ZRT_SupportLib.h"
-#include "equation_kit.h"
-#include "host_contract.h"
-#include "topology.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "analog_files/equation_kit.h"
+#include "analog_files/host_contract.h"
+#include "analog_files/topology.h"
 
 // The registration exports: the only symbols the library gives the host.
 #ifdef _WIN32

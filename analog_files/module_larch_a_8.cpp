@@ -1,8 +1,8 @@
 // The larch_a model: its traits on the shared module frame and its
 // registration export. It evaluates the cedar chain on its own topology.
-#include "module_frame.h"
-#include "cedar_equations.h"
-#include "topology_larch.h"
+#include "analog_files/module_frame.h"
+#include "analog_files/cedar_equations.h"
+#include "analog_files/topology_larch.h"
 
 namespace {
 

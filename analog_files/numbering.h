@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ZRT_Assert.h"
+#include "rte/ZRT_Assert.h"
 
 namespace hbx {
 

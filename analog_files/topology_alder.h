@@ -3,7 +3,7 @@
 // residual entries the four noise sources drive.
 #pragma once
 
-#include "topology.h"
+#include "analog_files/topology.h"
 
 namespace hbx::alder {
 

@@ -5,7 +5,7 @@
 // noise sources drive.
 #pragma once
 
-#include "topology.h"
+#include "analog_files/topology.h"
 
 namespace hbx::birch {
 

@@ -5,7 +5,7 @@
 // the di-si branch.
 #pragma once
 
-#include "topology.h"
+#include "analog_files/topology.h"
 
 namespace hbx::cedar {
 

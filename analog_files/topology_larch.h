@@ -5,7 +5,7 @@
 // pTj residual and its two Jacobian entries on are shifted.
 #pragma once
 
-#include "topology.h"
+#include "analog_files/topology.h"
 
 namespace hbx::larch {
 

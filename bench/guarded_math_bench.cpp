@@ -2,7 +2,7 @@
 // iteration: checked division, power with derivatives and the exponentials.
 #include <benchmark/benchmark.h>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 static void BM_RealChkDiv(benchmark::State& state) {
     double num = 1.25;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ZRT_Models.h"
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 namespace {
 

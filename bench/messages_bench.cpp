@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 static void BM_RepeatedWarningLookup(benchmark::State& state) {
     s_ZRT_DeviceInst inst{};

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 #include "ZRT_SavedState.h"
 
 namespace ZRT {

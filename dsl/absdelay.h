@@ -11,7 +11,7 @@
 // clone with the private block; destroy before the block is freed.
 #pragma once
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 #include "ZRT_SavedState.h"
 
 struct ZRT_OpBranch_delay {

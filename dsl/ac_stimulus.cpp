@@ -1,4 +1,4 @@
-#include "ac_stimulus.h"
+#include "dsl/ac_stimulus.h"
 
 #include <cstdarg>
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // The kind, the two words and the further values mean what the host makes
 // of them.

@@ -2,8 +2,8 @@
 #include <cstring>
 #include <memory>
 
-#include "ZRT_SupportLib.h"
-#include "payload_io.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "dsl/payload_io.h"
 
 namespace {
 

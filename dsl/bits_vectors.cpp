@@ -1,11 +1,11 @@
-#include "bits_vectors.h"
+#include "dsl/bits_vectors.h"
 
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
-#include "bit_ranges.h"
+#include "rte/bit_ranges.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // Bits of `value` chosen by n numbers (32-bit int arguments after n): n < 1
 // answers the value; n = 1 its bit k1 (modulo 32); otherwise bits k1..k2 by

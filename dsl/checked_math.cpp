@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // Codes of a math-check report, the first argument of the MathCheck slot.
 enum ZRT_MathCheckCode : int32_t {

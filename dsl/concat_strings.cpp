@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ZRT_SupportLib.h"
-#include "platform.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "rte/platform.h"
 
 namespace {
 

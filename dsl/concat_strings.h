@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 enum ZRT_ConcatDataTypeE : uint32_t {
     ZRT_REAL_DATA = 0,

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 #include "ZRT_Events.h"
 
 // How the signal's value arguments are to be read; the values are the host's.

@@ -1,7 +1,7 @@
 #include <cmath>
 #include <cstdarg>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 namespace {
 

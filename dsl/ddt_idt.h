@@ -21,8 +21,8 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
-#include "system_state_vars.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "dsl/system_state_vars.h"
 
 // ---------------------------------------------------------------------------
 // ddt

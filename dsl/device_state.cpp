@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 namespace {
 

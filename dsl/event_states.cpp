@@ -1,6 +1,6 @@
 // Event states of a saved instance: collected from the instance's events
 // before a save or restore, handed back after a restore.
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // ---------------------------------------------------------------------------
 // The instance's file-descriptor records.

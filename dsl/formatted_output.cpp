@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 char* formatText(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, const char* format, va_list args) {
     if (format == nullptr) {

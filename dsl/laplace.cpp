@@ -1,13 +1,13 @@
-#include "laplace.h"
+#include "dsl/laplace.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "arrays.h"
-#include "noise.h"
-#include "operator_frame.h"
-#include "sim_params.h"
-#include "system_state_vars.h"
+#include "rte/arrays.h"
+#include "dsl/noise.h"
+#include "dsl/operator_frame.h"
+#include "dsl/sim_params.h"
+#include "dsl/system_state_vars.h"
 
 namespace {
 

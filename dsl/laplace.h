@@ -24,8 +24,8 @@
 #include <cstdint>
 
 #include "ZRT_Array.h"
-#include "ZRT_CommonInterface.h"
-#include "polynomial_factoring.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "dsl/polynomial_factoring.h"
 
 // Bits of ZRT_OpBranch_lap::flags.
 enum ZRT_LapFlagE : uint8_t {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "laplace.h"
+#include "dsl/laplace.h"
 
 double lapCoeff(const s_ZRT_Array* pArray, int32_t i) {
     if (pArray == nullptr || pArray->data == nullptr || i < 0 || i >= pArray->_dataLen) {

@@ -1,4 +1,4 @@
-#include "last_crossing.h"
+#include "dsl/last_crossing.h"
 
 namespace {
 

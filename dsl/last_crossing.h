@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 struct ZRT_LastCrossing {
     s_ZRT_DeviceInst* inst;

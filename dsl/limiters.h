@@ -8,7 +8,7 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // One call site of a host limiter; allocated zeroed by ZRT_createLimitCallDesc.
 struct ZRT_LimitCallDesc {

@@ -1,4 +1,4 @@
-#include "mixed_signal.h"
+#include "dsl/mixed_signal.h"
 
 ZRT_EventDesc* ZRT_createSimEvent_D2A(s_ZRT_DeviceInst* inst) {
     auto* event = static_cast<ZRT_EventDesc*>(

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // A digital-to-analog event of the instance (kind ZRT_EVT_D2A, no data),
 // from ZRT_malloc; null when memory is exhausted.

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // Sets up a source: name, type, instance and info value; empties the
 // contribution list (the host still owns earlier nodes), the table, the first

@@ -1,4 +1,4 @@
-#include "noise_tables.h"
+#include "dsl/noise_tables.h"
 
 #include <algorithm>
 #include <charconv>

@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 #include "ZRT_Noise.h"
 
 // Binds the whole array to the source, which must be a table source

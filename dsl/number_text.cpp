@@ -1,10 +1,10 @@
-#include "number_text.h"
+#include "dsl/number_text.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "ZRT_Assert.h"
+#include "rte/ZRT_Assert.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // A new operator record of type Op bound to `inst`, or null.
 template <class Op>

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "payload_io.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "dsl/payload_io.h"
 
 namespace {
 

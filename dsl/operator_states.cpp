@@ -1,7 +1,7 @@
 // Saved states of the operators: the delay-state payload with its
 // time-value history.
-#include "ZRT_SupportLib.h"
-#include "payload_io.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "dsl/payload_io.h"
 
 namespace {
 

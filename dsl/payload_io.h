@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "ZRT_StateSerialization.h"
+#include "dsl/ZRT_StateSerialization.h"
 
 namespace ZRT {
 

@@ -1,4 +1,4 @@
-#include "polynomial_factoring.h"
+#include "dsl/polynomial_factoring.h"
 
 #include <cmath>
 #include <cstring>

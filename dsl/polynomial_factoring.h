@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // An error of the laplace and zi operators: the formatted error message
 // with the instance, then the "exit" task.

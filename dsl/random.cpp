@@ -1,4 +1,4 @@
-#include "random.h"
+#include "dsl/random.h"
 
 #include <cmath>
 

@@ -15,8 +15,8 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
-#include "random_cores.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "rte/random_cores.h"
 
 enum ZRT_RandomFlagE : uint32_t {
     ZRT_RANDOM_ACCEPTED = 1u,  // a time point was accepted: seed values are ignored

@@ -27,13 +27,13 @@
 #include <cstdint>
 
 #include "ZRT_Array.h"
-#include "ZRT_StateSerialization.h"
-#include "ddt_idt.h"
-#include "laplace.h"
-#include "last_crossing.h"
-#include "slew.h"
-#include "transition.h"
-#include "zi.h"
+#include "dsl/ZRT_StateSerialization.h"
+#include "dsl/ddt_idt.h"
+#include "dsl/laplace.h"
+#include "dsl/last_crossing.h"
+#include "dsl/slew.h"
+#include "dsl/transition.h"
+#include "dsl/zi.h"
 
 // Saved state of an idt or idtmod operator (ZRT_IDT_STATE, released with
 // ZRT_free). The load type is not in the stream: a restored state keeps the

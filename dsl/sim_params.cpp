@@ -1,4 +1,4 @@
-#include "sim_params.h"
+#include "dsl/sim_params.h"
 
 #include <cmath>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <boost/date_time/gregorian/gregorian_types.hpp>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
-#include "platform.h"
+#include "rte/platform.h"
 
 ZRT_SimParamEntry* ZRT_getSimParamCallback(s_ZRT_DeviceInst* inst, const char* name) {
     if (inst == nullptr || inst->pSim == nullptr || inst->pSim->simParams == nullptr || name == nullptr) {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // The host's entry named exactly `name` (first match of the interface's
 // table), or null when the host defines no such parameter. Entries without a

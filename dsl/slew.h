@@ -4,7 +4,7 @@
 // from the record after each set argument.
 #pragma once
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 #include "ZRT_SavedState.h"
 
 // The operator's state between accepted points; its saved form is a copy.

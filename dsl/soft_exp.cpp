@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 // e^x up to and including x = 500, e^500 above it and for a NaN x.
 double ZRT_exp_FP(double x);

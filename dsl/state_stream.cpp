@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 // Values go to the stream as their native bytes, which are the stream's
 // little-endian layout only on a little-endian machine.

@@ -1,9 +1,9 @@
-#include "system_state_vars.h"
+#include "dsl/system_state_vars.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "state_vars.h"
+#include "rte/state_vars.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "transition.h"
+#include "dsl/transition.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "operator_frame.h"
-#include "sim_params.h"
+#include "dsl/operator_frame.h"
+#include "dsl/sim_params.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 #include "ZRT_SavedState.h"
 
 // A scheduled change of the target. Nodes behind the last pending event are

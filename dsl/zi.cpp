@@ -1,9 +1,9 @@
-#include "zi.h"
+#include "dsl/zi.h"
 
 #include <cstring>
 
-#include "arrays.h"
-#include "operator_frame.h"
+#include "rte/arrays.h"
+#include "dsl/operator_frame.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include <cstdint>
 
 #include "ZRT_Array.h"
-#include "ZRT_CommonInterface.h"
-#include "transition.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "dsl/transition.h"
 
 // Bits of ZRT_OpBranch_zi::ownedArrays: the array is the operator's own
 // duplicate and is released with it.

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "polynomial_factoring.h"
-#include "zi.h"
+#include "dsl/polynomial_factoring.h"
+#include "dsl/zi.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ZRT_SupportLib.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/test_host.h"
 
 namespace {
 struct Record {

@@ -5,8 +5,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "ZRT_SupportLib.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/test_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/tmp/hbx_noise_fuzz_" + std::to_string(getpid()) + ".txt";

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "model_fixture.h"
-#include "model_host.h"
+#include "tests/model_fixture.h"
+#include "tests/model_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {

@@ -1,10 +1,10 @@
-#include "ZRT_Path.h"
+#include "path/ZRT_Path.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform.h"
+#include "rte/platform.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "ZRT_Assert.h"
+#include "rte/ZRT_Assert.h"
 #include "ZRT_HostInterface.h"
 
 // ---------------------------------------------------------------------------
@@ -167,7 +167,7 @@ int ZRT_paramCompareIgnoreCase(const void* a, const void* b);
 
 // ---------------------------------------------------------------------------
 // Topic headers of the runtime core, one per topic.
-#include "state_vars.h"
-#include "events.h"
-#include "random_cores.h"
-#include "arrays.h"
+#include "rte/state_vars.h"
+#include "rte/events.h"
+#include "rte/random_cores.h"
+#include "rte/arrays.h"

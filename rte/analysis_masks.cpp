@@ -1,7 +1,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 namespace {
 struct AnalysisBit {

@@ -1,4 +1,4 @@
-#include "arrays.h"
+#include "rte/arrays.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "ZRT_CommonInterface.h"
-#include "bit_ranges.h"
-#include "concat_strings.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "rte/bit_ranges.h"
+#include "dsl/concat_strings.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "bit_ranges.h"
+#include "rte/bit_ranges.h"
 
 #include <algorithm>
 
-#include "ZRT_Assert.h"
+#include "rte/ZRT_Assert.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 int32_t ZRT_doubleToInt(double x) {
     // 0.0 and NaN take the subtracting branch; the sum is rounded to double

@@ -6,7 +6,7 @@
 #include <limits>
 #include <new>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 void ZRT_NullLoad(int32_t, const ZRT_Handle*, const double*, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {}
 void ZRT_NullLoadRhsAC(void*, void*, void*, double, const s_ZRT_ContribLoader*) {}

@@ -1,8 +1,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ZRT_CommonInterface.h"
-#include "allocator.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "rte/allocator.h"
 
 ZRT_Allocator& zrtAllocator() {
     static ZRT_Allocator allocator{std::malloc, std::calloc, std::realloc, std::free};

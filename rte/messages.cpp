@@ -1,4 +1,4 @@
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 uint64_t messageHash(const char* text) {
     if (text == nullptr) {

@@ -1,4 +1,4 @@
-#include "platform.h"
+#include "rte/platform.h"
 
 ZRT_Platform& zrtPlatform() {
     static ZRT_Platform platform{platformLocalTime};

@@ -2,7 +2,7 @@
 // "C"-locale strtod_l and Boost's microsecond clock.
 #ifndef _WIN32
 
-#include "platform.h"
+#include "rte/platform.h"
 
 #include <dlfcn.h>
 #include <errno.h>

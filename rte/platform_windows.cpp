@@ -2,7 +2,7 @@
 // and msvcrt's _stat64, _mkdir, _localtime64 and "C"-locale _strtod_l.
 #ifdef _WIN32
 
-#include "platform.h"
+#include "rte/platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

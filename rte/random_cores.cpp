@@ -1,4 +1,4 @@
-#include "random_cores.h"
+#include "rte/random_cores.h"
 
 #include <cmath>
 

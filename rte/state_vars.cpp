@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "ZRT_CommonInterface.h"
+#include "rte/ZRT_CommonInterface.h"
 
 s_ZRT_StateVar* createZRT_StateVar(s_ZRT_DeviceInst* inst, uint32_t index, int32_t atHead) {
     ZRT_ASSERT(inst != nullptr);

@@ -7,8 +7,8 @@
 #include <numbers>
 #include <string>
 
-#include "ZRT_SupportLib.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/test_host.h"
 
 namespace {
 

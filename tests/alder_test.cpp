@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "model_fixture.h"
-#include "stamp_positions.h"
-#include "topology_alder.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/model_fixture.h"
+#include "tests/stamp_positions.h"
+#include "analog_files/topology_alder.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "model_fixture.h"
+#include "tests/model_fixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "allocation_faults.h"
+#include "tests/allocation_faults.h"
 
 #include <cstdarg>
 #include <cstdlib>

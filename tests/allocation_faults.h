@@ -12,7 +12,7 @@
 // ZRT_calloc meets the same exhausted heap as the library).
 #pragma once
 
-#include "test_host.h"
+#include "tests/test_host.h"
 
 namespace testhost {
 

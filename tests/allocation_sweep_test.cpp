@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "allocation_faults.h"
-#include "model_fixture.h"
-#include "model_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/allocation_faults.h"
+#include "tests/model_fixture.h"
+#include "tests/model_host.h"
 
 namespace {
 

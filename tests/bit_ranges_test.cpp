@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "bit_ranges.h"
+#include "rte/bit_ranges.h"
 
 TEST(BitRanges, RangeTypesGiveTheSameBitsFromTheirTwoNumbers) {
     const uint32_t v = 0xF0F0A5C3u;

@@ -1,4 +1,4 @@
-#include "c_host.h"
+#include "tests/c_host.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "ZRT_Events.h"
-#include "c_host.h"
-#include "model_fixture.h"
+#include "tests/c_host.h"
+#include "tests/model_fixture.h"
 
 namespace {
 

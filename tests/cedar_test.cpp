@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "chain_checks.h"
-#include "model_fixture.h"
-#include "topology_cedar.h"
-#include "topology_check.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/chain_checks.h"
+#include "tests/model_fixture.h"
+#include "analog_files/topology_cedar.h"
+#include "tests/topology_check.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "chain_checks.h"
+#include "tests/chain_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 namespace testhost {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "model_fixture.h"
+#include "tests/model_fixture.h"
 
 namespace testhost {
 

@@ -1,4 +1,4 @@
-#include "circuit_host.h"
+#include "tests/circuit_host.h"
 
 #include <algorithm>
 #include <cmath>

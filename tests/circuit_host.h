@@ -33,7 +33,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "test_host.h"
+#include "tests/test_host.h"
 
 namespace testhost {
 

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "circuit_host.h"
-#include "test_host.h"
+#include "tests/circuit_host.h"
+#include "tests/test_host.h"
 
 namespace {
 

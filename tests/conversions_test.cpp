@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
-#include "ZRT_CommonInterface.h"
-#include "test_host.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "tests/test_host.h"
 
 namespace {
 

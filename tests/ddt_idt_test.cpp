@@ -6,8 +6,8 @@
 #include <numbers>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "transient_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/transient_host.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <limits>
 #include <optional>
 
-#include "ZRT_CommonInterface.h"
-#include "test_host.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "tests/test_host.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 // changed result. CI never runs it.
 #include <cstdio>
 
-#include "golden_values.h"
+#include "tests/golden_values.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

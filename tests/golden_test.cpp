@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "golden_values.h"
-#include "model_fixture.h"
+#include "tests/golden_values.h"
+#include "tests/model_fixture.h"
 
 namespace {
 

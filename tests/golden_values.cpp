@@ -1,4 +1,4 @@
-#include "golden_values.h"
+#include "tests/golden_values.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,11 +7,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "model_fixture.h"
-#include "topology_alder.h"
-#include "topology_birch.h"
-#include "topology_cedar.h"
-#include "topology_larch.h"
+#include "tests/model_fixture.h"
+#include "analog_files/topology_alder.h"
+#include "analog_files/topology_birch.h"
+#include "analog_files/topology_cedar.h"
+#include "analog_files/topology_larch.h"
 
 namespace testhost {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "model_host.h"
+#include "tests/model_host.h"
 
 namespace testhost {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "model_fixture.h"
-#include "model_host.h"
+#include "tests/model_fixture.h"
+#include "tests/model_host.h"
 
 namespace testhost {
 namespace {

@@ -1,4 +1,4 @@
-#include "host_eigen.h"
+#include "tests/host_eigen.h"
 
 #include <cstddef>
 

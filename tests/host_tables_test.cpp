@@ -4,8 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "ZRT_CommonInterface.h"
-#include "test_host.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "tests/test_host.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "circuit_host.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/circuit_host.h"
+#include "tests/test_host.h"
 
 namespace {
 

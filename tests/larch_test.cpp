@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "chain_checks.h"
-#include "model_fixture.h"
-#include "stamp_positions.h"
-#include "topology_check.h"
-#include "topology_larch.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/chain_checks.h"
+#include "tests/model_fixture.h"
+#include "tests/stamp_positions.h"
+#include "tests/topology_check.h"
+#include "analog_files/topology_larch.h"
 
 namespace {
 

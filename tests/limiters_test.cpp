@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/test_host.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ZRT_SupportLib.h"
-#include "model_fixture.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/model_fixture.h"
 
 extern "C" {
 void* __libc_malloc(size_t);

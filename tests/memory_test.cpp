@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "ZRT_CommonInterface.h"
-#include "allocator.h"
-#include "test_host.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "rte/allocator.h"
+#include "tests/test_host.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // forwarding, the hash, and the fatal-error path.
 #include <gtest/gtest.h>
 
-#include "ZRT_CommonInterface.h"
-#include "allocator.h"
-#include "test_host.h"
+#include "rte/ZRT_CommonInterface.h"
+#include "rte/allocator.h"
+#include "tests/test_host.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "model_fixture.h"
+#include "tests/model_fixture.h"
 
 #include <gtest/gtest.h>
 

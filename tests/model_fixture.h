@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "circuit_host.h"
-#include "model_host.h"
+#include "tests/circuit_host.h"
+#include "tests/model_host.h"
 
 namespace testhost {
 

@@ -1,4 +1,4 @@
-#include "model_host.h"
+#include "tests/model_host.h"
 
 #include <algorithm>
 #include <iterator>

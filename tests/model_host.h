@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "ZRT_Models.h"
-#include "test_host.h"
-#include "topology.h"
+#include "tests/test_host.h"
+#include "analog_files/topology.h"
 
 namespace testhost {
 

@@ -8,8 +8,8 @@
 #include <set>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "model_fixture.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/model_fixture.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "allocator.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "rte/allocator.h"
+#include "tests/test_host.h"
 
 namespace {
 

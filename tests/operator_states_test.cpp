@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "allocator.h"
-#include "stream_bytes.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "rte/allocator.h"
+#include "tests/stream_bytes.h"
+#include "tests/test_host.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "model_fixture.h"
-#include "model_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/model_fixture.h"
+#include "tests/model_host.h"
 
 namespace {
 

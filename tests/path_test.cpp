@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_Path.h"
-#include "platform.h"
+#include "path/ZRT_Path.h"
+#include "rte/platform.h"
 
 namespace {
 

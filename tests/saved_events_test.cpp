@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "stream_bytes.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/stream_bytes.h"
+#include "tests/test_host.h"
 
 namespace {
 

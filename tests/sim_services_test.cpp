@@ -11,9 +11,9 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
-#include "ZRT_SupportLib.h"
-#include "platform.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "rte/platform.h"
+#include "tests/test_host.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "ZRT_SupportLib.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/test_host.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <limits>
 
-#include "ZRT_SupportLib.h"
-#include "allocator.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "rte/allocator.h"
+#include "tests/test_host.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "topology.h"
+#include "analog_files/topology.h"
 
 namespace testhost {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "stream_bytes.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/stream_bytes.h"
+#include "tests/test_host.h"
 
 namespace {
 

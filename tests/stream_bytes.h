@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ZRT_StateSerialization.h"
+#include "dsl/ZRT_StateSerialization.h"
 
 namespace testhost {
 

@@ -1,8 +1,8 @@
-#include "test_host.h"
+#include "tests/test_host.h"
 
-#include "host_eigen.h"
+#include "tests/host_eigen.h"
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 #include <array>
 #include <cstdarg>

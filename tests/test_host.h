@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "ZRT_HostInterface.h"
-#include "allocator.h"
+#include "rte/allocator.h"
 
 namespace testhost {
 

@@ -1,10 +1,10 @@
-#include "topology_check.h"
+#include "tests/topology_check.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "ZRT_SupportLib.h"
+#include "dsl/ZRT_SupportLib.h"
 
 namespace testhost {
 

@@ -1,4 +1,4 @@
-#include "transient_host.h"
+#include "tests/transient_host.h"
 
 #include <cmath>
 #include <stdexcept>

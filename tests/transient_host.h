@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "circuit_host.h"
+#include "tests/circuit_host.h"
 
 namespace testhost {
 

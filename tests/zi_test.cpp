@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "ZRT_SupportLib.h"
-#include "arrays.h"
-#include "test_host.h"
+#include "dsl/ZRT_SupportLib.h"
+#include "rte/arrays.h"
+#include "tests/test_host.h"
 
 namespace {
 
