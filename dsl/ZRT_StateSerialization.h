@@ -98,6 +98,9 @@ public:
         if (failed_ || (count > capacity_ - size_ && !grow(count))) {
             return false;
         }
+        if (count == 0) {
+            return true;  // `bytes` may be null: an array without data
+        }
         std::memcpy(data_ + size_, bytes, count);
         size_ += count;
         return true;

@@ -44,7 +44,7 @@ s_ZRT_Array* realArray(TestHost& host, std::initializer_list<double> values, boo
 
 // Direct: coefficients over roots. Cascade: roots over coefficients, whose
 // denominator the host's eigenvalue routine factors into sections.
-void laplaceLife(TestHost& host, bool cascade) {
+void laplaceLife(TestHost& host, LifeReport& report, bool cascade) {
     OperatorHost oh(host);
     if (cascade) {
         HostFrame frame;
@@ -59,6 +59,11 @@ void laplaceLife(TestHost& host, bool cascade) {
     ZRT_lapInitArrayArg(op, numer, denom);
     ZRT_lapFinalizeTopology(op, nullptr, 1);
     ZRT_lapSetStamp(op, nullptr);
+    // (A denominator that lost its data is a constant, which is direct.)
+    const bool direct = op != nullptr && (op->flags & LAP_DIRECT) != 0;
+    if (op != nullptr && (op->flags & LAP_TOPOLOGY) != 0 && (cascade ? direct && op->_denomN == 3 : !direct)) {
+        report.fault("the operator took the other realisation");
+    }
     const ZRT_Handle doublet = ZRT_getDerivDoubletOpBranch_lap(op, nullptr, nullptr, 0, 0, nullptr);
     for (double x : {1.0, 0.5}) {
         ZRT_lapSetArg(op, x, numer, denom, &host.loader);
@@ -83,11 +88,11 @@ void laplaceLife(TestHost& host, bool cascade) {
 }
 
 TEST(RuntimeSweep, LaplaceDirect) {
-    testhost::sweep("laplace, direct", [](TestHost& host, LifeReport&) { laplaceLife(host, false); });
+    testhost::sweep("laplace, direct", [](TestHost& host, LifeReport& report) { laplaceLife(host, report, false); });
 }
 
 TEST(RuntimeSweep, LaplaceCascade) {
-    testhost::sweep("laplace, cascade", [](TestHost& host, LifeReport&) { laplaceLife(host, true); });
+    testhost::sweep("laplace, cascade", [](TestHost& host, LifeReport& report) { laplaceLife(host, report, true); });
 }
 
 // ---- zi -----------------------------------------------------------------------------
@@ -250,14 +255,22 @@ struct Payloads {
         ZRT_setArrayBoundLists(record.ints, 2, 0, 1, 2, 0);
         ZRT_setArrayInt(record.ints, 4, static_cast<int32_t>(value));
         record.text = ZRT_strdup(text, &host.sim, inst);
+        text_ = record.text;
     }
     ~Payloads() {
         ZRT_freeArray(record.reals);
         ZRT_freeArray(record.ints);
+        // A restore leaves the text it replaced to its caller.
+        if (text_ != record.text) {
+            ZRT_free(text_);
+        }
         ZRT_free(record.text);
         ZRT_free(record.crossing);
     }
     PayloadRecord record;
+
+private:
+    char* text_;
 };
 
 // The payloads of the record and the states as a save writes them, taken
@@ -357,5 +370,142 @@ void savedStatesLife(TestHost& host, LifeReport& report) {
 }
 
 TEST(RuntimeSweep, SavedStates) { testhost::sweep("saved states", savedStatesLife); }
+
+// ---- faults found under allocation failure --------------------------------------
+
+using testhost::Heap;
+
+// A copy of a transition whose second event node cannot be had answers
+// nothing, rather than a state that lacks pending changes.
+TEST(AllocationFaults, TransitionCopyIsWholeOrNothing) {
+    TestHost host;
+    OperatorHost oh(host);
+    ZRT_OpBranch_transition* op = ZRT_createOpBranch_transition("tr", oh.get(), 0.0);
+    for (double t : {1.0, 2.0, 3.0}) {
+        host.time = t;
+        ZRT_transitionSetArg(op, 1.0 + t, 10.0, 0.5, 0.5, 0.0, &host.loader);
+        ZRT_transitionAcceptTimePoint(op, &host.loader);
+    }
+    ASSERT_NE(op->spec->_pPendingFirst, op->spec->_pPendingLast);  // two pending changes
+    {
+        AllocationFaults faults(Heap::Runtime, 2);  // the spec, its first node, its second
+        EXPECT_EQ(ZRT_transitionSaveState(op), nullptr);
+    }
+    {
+        AllocationFaults faults(Heap::Runtime, 3);  // the operator, then as above
+        EXPECT_EQ(ZRT_OpClone_transition(op, oh.get()), nullptr);
+    }
+    EXPECT_EQ(testhost::outOfMemoryCount(host), 2);
+    ZRT_destroyOpBranch_transition(op);
+}
+
+// Arrays that the heap never made or left without bounds read 0, take no
+// writes and answer -1 to lookups, without an error of their own.
+TEST(AllocationFaults, ArraysLostToTheHeapReadZeroAndTakeNoWrites) {
+    TestHost host;
+    s_ZRT_Array* a = ZRT_createArray(ZRT_REAL_ARRAY, "a", &host.sim);
+    {
+        AllocationFaults faults(Heap::Runtime, 0);  // the left bounds
+        ZRT_setArrayBounds(a, 0, 3);
+    }
+    for (s_ZRT_Array* lost : {a, static_cast<s_ZRT_Array*>(nullptr)}) {
+        EXPECT_EQ(ZRT_getArrayIndex(lost, nullptr, 1, 2), -1);
+        EXPECT_EQ(ZRT_getArrayIndex_1(lost, 2), -1);
+        ZRT_setArrayReal(lost, 0, 5.0);
+        EXPECT_EQ(ZRT_getArrayReal(lost, 0), 0.0);
+        *ZRT_realRef(lost, 0) = 5.0;
+        EXPECT_EQ(*ZRT_realRef(lost, 0), 0.0);
+        ZRT_initRealArray(lost == nullptr ? lost : nullptr, 1, 2.0);
+        ZRT_resetArray(lost == nullptr ? lost : nullptr);
+    }
+    EXPECT_EQ(testhost::outOfMemoryCount(host), 1);
+    EXPECT_EQ(host.messages.size(), 1u);
+    // Bounds set again make it whole.
+    ZRT_setArrayBounds(a, 0, 3);
+    ZRT_setArrayReal(a, 2, 5.0);
+    EXPECT_EQ(ZRT_getArrayReal(a, ZRT_getArrayIndex(a, nullptr, 1, 2)), 5.0);
+    EXPECT_EQ(a->flags & ZRT_ARRAY_NO_MEMORY, 0);
+    ZRT_freeArray(a);
+}
+
+// The text of an index error cannot be built: the host still hears a
+// fatal error, and the lookup answers -1.
+TEST(AllocationFaults, IndexErrorWithoutMemoryForItsTextIsStillFatal) {
+    TestHost host;
+    testhost::guardHostCallbacks(host);
+    s_ZRT_Array* a = ZRT_createArray(ZRT_REAL_ARRAY, "a_rather_long_array_name", &host.sim);
+    ZRT_setArrayBounds(a, 0, 3);
+    int32_t index = 0;
+    {
+        AllocationFaults faults(Heap::Language, 0, testhost::Failing::AndEveryLater);
+        index = ZRT_getArrayIndex(a, nullptr, 1, 9);
+    }
+    EXPECT_EQ(index, -1);
+    EXPECT_EQ(testhost::outOfMemoryCount(host), 1);
+    EXPECT_EQ(host.exitCount(), 1);
+    ZRT_freeArray(a);
+}
+
+// A zi operator whose coefficient array the heap could not give computes
+// nothing and loads its held output.
+TEST(AllocationFaults, ZiWithoutItsCoefficientArrayIsNotReady) {
+    TestHost host;
+    OperatorHost oh(host);
+    ZRT_OpBranch_zi* op = ZRT_createOpBranch_zi("zi", oh.get(), 0, 0, 1e-5);
+    ZRT_ziInitArrayArg(op, nullptr, nullptr);
+    ZRT_ziFinalizeTopology(op, nullptr);
+    ZRT_ziSetArg(op, 1.0, 1e-3, 1e-5, 0.0, &host.loader);
+    ZRT_ziAcceptTimePoint(op, &host.loader);
+    EXPECT_EQ(op->coeffsReady, 0);
+    EXPECT_EQ(op->output, 0.0);
+    EXPECT_EQ(ZRT_ziSaveState(op), nullptr);
+    ZRT_destroyOpBranch_zi(op);
+}
+
+// Language allocations of the noise data-file reader and of a zi payload's
+// read fail: nothing is thrown to the host, which hears "Out of memory.".
+TEST(AllocationFaults, ReadersThrowNothingWhenTheLanguageHeapFails) {
+    TestHost host;
+    testhost::guardHostCallbacks(host);
+    const std::string path = host.filePath("t.dat");
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    std::fputs("1 2 3 4\n", file);
+    std::fclose(file);
+    OperatorHost oh(host);
+    ZRT_NoiseSrc* src = &oh.get()->noiseSrcs[1];
+    ZRT_setNoiseSrcInfo(src, ZRT_TABLE_NOISE_SRC, 0, "nt", oh.get());
+    s_ZRT_Array* table = nullptr;
+    {
+        AllocationFaults faults(Heap::Language, 0, testhost::Failing::AndEveryLater);
+        table = doReadNoiseTableFile(path.c_str(), src);
+    }
+    EXPECT_EQ(table, nullptr);
+    EXPECT_EQ(testhost::outOfMemoryCount(host), 1);
+
+    host.loader.LoadZ_Transform = ignoreZ;
+    s_ZRT_Array* numer = realArray(host, {1.0, 0.5}, false);
+    s_ZRT_Array* denom = realArray(host, {1.0, -0.5}, false);
+    ZRT_OpBranch_zi* zi = ZRT_createOpBranch_zi("zi", oh.get(), 0, 0, 1e-5);
+    ZRT_ziInitArrayArg(zi, numer, denom);
+    ZRT_ziSetArg(zi, 1.0, 1e-3, 1e-5, 0.0, &host.loader);
+    ZRT_GenericOperatorState* state = ZRT_ziSaveState(zi);
+    ASSERT_NE(state, nullptr);
+    ZRT_SrlzDirE dir = ZRT_SRLZ_SAVE;
+    state->serialize(state, oh.get(), &dir);
+    const testhost::Bytes bytes = testhost::takeSavedBytes(oh.get());
+    testhost::openRestoreStream(oh.get(), bytes);
+    dir = ZRT_SRLZ_RESTORE;
+    {
+        AllocationFaults faults(Heap::Language, 0);  // the histories read
+        state->serialize(state, oh.get(), &dir);
+    }
+    ZRT_FreeDeviceSerializer(oh.get(), 0);
+    EXPECT_EQ(dir, ZRT_SRLZ_FAILED);
+    EXPECT_EQ(testhost::outOfMemoryCount(host), 2);
+    releaseOperatorState(state);
+    ZRT_destroyOpBranch_zi(zi);
+    ZRT_freeArray(numer);
+    ZRT_freeArray(denom);
+}
 
 }  // namespace

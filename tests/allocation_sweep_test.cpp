@@ -250,21 +250,56 @@ INSTANTIATE_TEST_SUITE_P(Operators, OperatorSweep, ::testing::ValuesIn(kOperator
 
 // ---- faults found under allocation failure --------------------------------------
 
+// The instance set up and loaded once, then saved.
+std::optional<std::vector<uint8_t>> loadedAndSaved(TestHost& host, ModelInstance& m) {
+    m.setUp();
+    host.isInitialStep = 1;
+    m.md.genericAnalogLoad(m.get(), &host.loader);
+    return save(m);
+}
+
 // A birch instance whose host gave it no delay state saves what the layout
 // allows; restoring that stream is refused and changes nothing.
 TEST(AllocationFaults, BirchWithoutDelayStateRefusesItsRestore) {
     TestHost host;
     host.sim.CreateDelaySpec = [](s_ZRT_SimInterface*) -> ZRT_GenericOperatorState* { return nullptr; };
     ModelInstance m(host, testhost::moduleSpec("birch_a"));
-    m.setUp();
-    host.isInitialStep = 1;
-    m.md.genericAnalogLoad(m.get(), &host.loader);
-    const auto bytes = save(m);
+    const auto bytes = loadedAndSaved(host, m);
     ASSERT_TRUE(bytes.has_value());
     const double before = m.block().var(0);
     m.block().var(0) = before + 1.0;
     EXPECT_EQ(restore(m, *bytes), 0);
     EXPECT_EQ(m.block().var(0), before + 1.0);
+}
+
+// The host cannot copy the saved delay state into the operator: the
+// restore is refused, and the instance keeps its values and its own delay
+// state.
+TEST(AllocationFaults, BirchRestoreWhoseDelayCopyFailsChangesNothing) {
+    TestHost host;
+    ModelInstance m(host, testhost::moduleSpec("birch_a"));
+    const auto bytes = loadedAndSaved(host, m);
+    ASSERT_TRUE(bytes.has_value());
+    const double before = m.block().var(0) + 1.0;
+    m.block().var(0) = before;
+    const auto* op = static_cast<const ZRT_OpBranch_delay*>(m.block().op());
+    const ZRT_GenericOperatorState* delayState = op->delayState;
+    // The restore's own copy (the payload's target) succeeds, the operator's
+    // copy of it does not.
+    static int copies = 0;
+    static ZRT_CopyDelaySpecFn copy = nullptr;
+    copies = 0;
+    copy = host.sim.CopyDelaySpec;
+    host.sim.CopyDelaySpec = [](ZRT_GenericOperatorState* state) {
+        return ++copies == 2 ? nullptr : copy(state);
+    };
+    EXPECT_EQ(restore(m, *bytes), 0);
+    EXPECT_EQ(copies, 2);
+    EXPECT_EQ(m.block().var(0), before);
+    EXPECT_EQ(op->delayState, delayState);
+    host.sim.CopyDelaySpec = copy;
+    EXPECT_EQ(restore(m, *bytes), 1);
+    EXPECT_NE(m.block().var(0), before);
 }
 
 // The save's stream cannot grow its buffer: the save answers nothing rather
