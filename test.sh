@@ -28,15 +28,16 @@ cmake --build build-tsan -j"$jobs" --target parallel_load_tests
 TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan --output-on-failure -R ParallelLoads
 
 # The fuzz targets of the readers of outside data (a module's restore, the
-# operators' saved states, the noise data files), built with clang and
-# libFuzzer and run from the seed corpus in fuzz/corpus for 20 s each.
+# delay state, the other saved-state payloads, the noise data files), built
+# with clang and libFuzzer and run from the seed corpus in fuzz/corpus for
+# 15 s each.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHBX_WERROR=ON -DHBX_FUZZ=ON -DHBX_BUILD_BENCH=OFF
-cmake --build build-fuzz -j"$jobs" --target restore_fuzz delay_state_fuzz noise_file_fuzz
-for target in restore delay_state noise_file; do
+cmake --build build-fuzz -j"$jobs" --target restore_fuzz delay_state_fuzz saved_state_fuzz noise_file_fuzz
+for target in restore delay_state saved_state noise_file; do
   mkdir -p "build-fuzz/corpus/$target"
   log="build-fuzz/${target}.log"
   if ! ASAN_OPTIONS="allocator_may_return_null=1" \
-      "build-fuzz/fuzz/${target}_fuzz" -max_total_time=20 -max_len=4096 \
+      "build-fuzz/fuzz/${target}_fuzz" -max_total_time=15 -max_len=4096 \
       -artifact_prefix="build-fuzz/${target}-" "build-fuzz/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
     tail -n 60 "$log"
     exit 1

@@ -766,13 +766,18 @@ struct Module {
             releaseState(state);
             return 0;
         }
+        // The delay state first: the host may fail its copy, and the restore
+        // is then refused with nothing changed.
+        if constexpr (M::hasDelayOp) {
+            if (ZRT_delayRestoreState(b->delayOp[0], state->pOpStates[kDelayOpState]) == 0) {
+                releaseState(state);
+                return 0;
+            }
+        }
         const auto* record = static_cast<const StateRecord*>(state->pStateRec);
         copySlots(b->memory, record->memory);
         copySlots(b->vars, record->vars);
         copySlots(b->intVars, record->ints);
-        if constexpr (M::hasDelayOp) {
-            ZRT_delayRestoreState(b->delayOp[0], state->pOpStates[kDelayOpState]);
-        }
         ZRT_RestoreEvents(inst, state);
         releaseState(state);
         inst->pMD->forceExecInvarCode(inst, 1);

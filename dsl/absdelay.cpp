@@ -171,14 +171,19 @@ ZRT_GenericOperatorState* ZRT_delaySaveState(const ZRT_OpBranch_delay* pOp) {
     return pOp != nullptr ? copyDelayState(pOp->inst->pSim, pOp->delayState) : nullptr;
 }
 
-void ZRT_delayRestoreState(ZRT_OpBranch_delay* pOp, ZRT_GenericOperatorState* pOpState) {
+int32_t ZRT_delayRestoreState(ZRT_OpBranch_delay* pOp, ZRT_GenericOperatorState* pOpState) {
     if (pOp == nullptr) {
-        return;
+        return 0;
     }
-    releaseOperatorState(pOp->delayState);
-    pOp->delayState = nullptr;
     ZRT_ASSERT_AT(pOpState != nullptr && pOpState->opStateType == ZRT_DELAY_SPEC,
                   "pOpState && (((ZRT_GenericOperatorState *)pOpState)->opStateType == ZRT_DELAY_SPEC)", __FILE__,
                   __LINE__);
-    pOp->delayState = copyDelayState(pOp->inst->pSim, pOpState);
+    // The copy first: a host that cannot make one leaves the operator as it was.
+    ZRT_GenericOperatorState* copy = copyDelayState(pOp->inst->pSim, pOpState);
+    if (copy == nullptr) {
+        return 0;
+    }
+    releaseOperatorState(pOp->delayState);
+    pOp->delayState = copy;
+    return 1;
 }

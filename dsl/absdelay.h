@@ -75,6 +75,8 @@ void delayFreqResponse(void* pOp, double w, ZRT_Cmplx* out);
 ZRT_OpBranch_delay* ZRT_OpClone_delay(const ZRT_OpBranch_delay* pOp, s_ZRT_DeviceInst* newInst);
 
 // Saved state: a host copy of the delay state; restoring installs a copy of
-// the saved state, which stays the caller's.
+// the saved state, which stays the caller's. The restore answers 1 once the
+// copy is installed, 0 (the operator keeping its own state) when the host
+// could not make one or there is no operator.
 ZRT_GenericOperatorState* ZRT_delaySaveState(const ZRT_OpBranch_delay* pOp);
-void ZRT_delayRestoreState(ZRT_OpBranch_delay* pOp, ZRT_GenericOperatorState* pOpState);
+int32_t ZRT_delayRestoreState(ZRT_OpBranch_delay* pOp, ZRT_GenericOperatorState* pOpState);

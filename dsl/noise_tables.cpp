@@ -20,7 +20,8 @@ struct SourceMessages {
     const ZRT_NoiseSrc* src;
 
     s_ZRT_SimInterface* sim() const { return src->inst != nullptr ? src->inst->pSim : nullptr; }
-    void error(const std::string& text) const { fatalError(sim(), src->inst, src->name, text.c_str()); }
+    void error(const char* text) const { fatalError(sim(), src->inst, src->name, text); }
+    void error(const std::string& text) const { error(text.c_str()); }
     void warning(const char* text) const { ZRT_Message(sim(), src->inst, src->name, ZRT_MSG_WARNING, text); }
     // The source's name, ready to splice into a message text.
     std::string name() const { return escapePercent(src->name != nullptr ? src->name : ""); }
@@ -163,7 +164,10 @@ void ZRT_setNoiseTableFile(ZRT_NoiseSrc* pSrc, s_ZRT_Array** cache, const char* 
     }
 }
 
-s_ZRT_Array* doReadNoiseTableFile(const char* fileName, ZRT_NoiseSrc* pSrc) {
+namespace {
+
+// The reader; its language allocations may throw std::bad_alloc.
+s_ZRT_Array* readNoiseTableFile(const char* fileName, ZRT_NoiseSrc* pSrc) {
     const SourceMessages msg{pSrc};
     const std::string file = escapePercent(fileName != nullptr ? fileName : "");
     const std::string unreadable =
@@ -174,7 +178,7 @@ s_ZRT_Array* doReadNoiseTableFile(const char* fileName, ZRT_NoiseSrc* pSrc) {
         return nullptr;
     }
     std::vector<double> values;
-    try {
+    {
         std::string line;
         int64_t lineNumber = 0;
         while (readLine(in.get(), line)) {
@@ -195,21 +199,30 @@ s_ZRT_Array* doReadNoiseTableFile(const char* fileName, ZRT_NoiseSrc* pSrc) {
                     return nullptr;
                 }
                 if (values.size() >= static_cast<size_t>(INT32_MAX)) {
-                    throw std::bad_alloc();
+                    throw std::bad_alloc();  // more values than an array holds
                 }
                 values.push_back(*value);
                 pos = end;
             }
         }
-    } catch (const std::bad_alloc&) {
-        msg.error("Out of memory.");
-        return nullptr;
     }
     if (std::ferror(in.get()) != 0) {
         msg.error(unreadable);
         return nullptr;
     }
     return tableArray(values, msg);
+}
+
+}  // namespace
+
+s_ZRT_Array* doReadNoiseTableFile(const char* fileName, ZRT_NoiseSrc* pSrc) {
+    try {
+        return readNoiseTableFile(fileName, pSrc);
+    } catch (const std::bad_alloc&) {
+        // The file and the values read so far are released by now.
+        SourceMessages{pSrc}.error("Out of memory.");
+        return nullptr;
+    }
 }
 
 void ZRT_destroyNoiseTableFile(s_ZRT_Array* pArray) { freeZRT_Array(pArray); }

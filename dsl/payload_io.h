@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 
 #include "dsl/ZRT_StateSerialization.h"
 
@@ -15,28 +16,34 @@ namespace ZRT {
 
 // Runs `write(out)` for a save and `read(in)` for a restore. Direction 2 does
 // nothing; a missing stream of the direction's kind, or a read that answers
-// false, sets it.
+// false, sets it. A language allocation that fails inside is the fatal "Out
+// of memory." and sets it too: no exception leaves for the host's frames.
 template <class Write, class Read>
 void serializePayload(s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir, Write&& write, Read&& read) {
     if (*dir == ZRT_SRLZ_FAILED) {
         return;
     }
-    if (*dir == ZRT_SRLZ_SAVE) {
-        ZRT_OutputSerializer* out = inst != nullptr ? getOutputSerializer(&inst->pSerializer) : nullptr;
-        if (out == nullptr) {
+    try {
+        if (*dir == ZRT_SRLZ_SAVE) {
+            ZRT_OutputSerializer* out = inst != nullptr ? getOutputSerializer(&inst->pSerializer) : nullptr;
+            if (out == nullptr) {
+                *dir = ZRT_SRLZ_FAILED;
+                return;
+            }
+            write(*out);
+            return;
+        }
+        RestoreStream* stream = restoreStreamOf(inst);
+        if (stream == nullptr) {
             *dir = ZRT_SRLZ_FAILED;
             return;
         }
-        write(*out);
-        return;
-    }
-    RestoreStream* stream = restoreStreamOf(inst);
-    if (stream == nullptr) {
-        *dir = ZRT_SRLZ_FAILED;
-        return;
-    }
-    InputSerializer in(stream->stream);
-    if (!read(in)) {
+        InputSerializer in(stream->stream);
+        if (!read(in)) {
+            *dir = ZRT_SRLZ_FAILED;
+        }
+    } catch (const std::bad_alloc&) {
+        reportOutOfMemory(inst != nullptr ? inst->pSim : nullptr, inst);
         *dir = ZRT_SRLZ_FAILED;
     }
 }

@@ -343,7 +343,10 @@ ZRT_TransitionSpec* copyTransitionSpec(const ZRT_TransitionSpec* spec) {
     for (const ZRT_TransitionEvent* evt = spec->_pPendingFirst; evt != nullptr; evt = evt->_pNext) {
         ZRT_TransitionEvent* node = newEvent(spec->pSim);
         if (node == nullptr) {
-            break;  // the copy keeps the events copied so far
+            // A copy without all its events would pass for the whole state.
+            freeTransitionEvents(copy->_pPendingFirst);
+            ZRT_free(copy);
+            return nullptr;
         }
         *node = *evt;
         node->_pNext = nullptr;

@@ -133,8 +133,9 @@ ZRT_OpBranch_zi* ZRT_OpClone_zi(const ZRT_OpBranch_zi* pOp, s_ZRT_DeviceInst* ne
 // The coefficients b and a from the arrays, with new input and output
 // histories of their counts that keep the existing histories (newest first,
 // new entries 0.0):
-// - an absent array is the constant 1 (allowed for a side given as roots
-//   only); an array given as roots becomes its polynomial in z^-1, an empty
+// - an absent array is the constant 1 for a side given as roots; a side of
+//   coefficients without an array (one the heap could not give) leaves the
+//   coefficients not ready, as an exhausted heap does; an array given as roots becomes its polynomial in z^-1, an empty
 //   one the constant 1; an empty numerator given as coefficients is (0);
 // - a zero leading denominator coefficient shifts both sides down to the
 //   first non-zero one ("Non-causal z-transform operator." when the

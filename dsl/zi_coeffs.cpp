@@ -34,12 +34,14 @@ double* allocDoubles(int32_t n, s_ZRT_DeviceInst* inst) {
 }
 
 // The side's values as doubles in a buffer of room for at least one. An
-// absent array is the constant 1 and must stand for a side given as roots;
-// an empty one gives the single coefficient 0 (the roots conversion makes it
-// 1). Clears the array's modified flag. False when memory is exhausted.
-bool readSide(Side& side, s_ZRT_Array* pArray, int32_t rootForm, const char* formText, s_ZRT_DeviceInst* inst) {
-    if (pArray == nullptr) {
-        ZRT_ASSERT_AT(rootForm != 0, formText, __FILE__, __LINE__);
+// absent array is the constant 1 for a side given as roots; an empty one
+// gives the single coefficient 0 (the roots conversion makes it 1). Clears
+// the array's modified flag. False when memory is exhausted, now or when the
+// model made its arrays: a side of coefficients without an array is one that
+// the heap could not give.
+bool readSide(Side& side, s_ZRT_Array* pArray, int32_t rootForm, s_ZRT_DeviceInst* inst) {
+    if (pArray == nullptr && rootForm == 0) {
+        return false;
     }
     const int32_t n = pArray != nullptr ? arrayLength(pArray) : 1;
     side.c = allocDoubles(std::max(n, 1), inst);
@@ -139,8 +141,8 @@ void ZRT_ziComputeCoeffs(ZRT_OpBranch_zi* pOp) {
     s_ZRT_DeviceInst* inst = pOp->inst;
     Side numer;
     Side denom;
-    if (!readSide(numer, pOp->numerArray, pOp->_numerZeroForm, "pOp->_numerZeroForm", inst) ||
-        !readSide(denom, pOp->denomArray, pOp->_denomPoleForm, "pOp->_denomPoleForm", inst)) {
+    if (!readSide(numer, pOp->numerArray, pOp->_numerZeroForm, inst) ||
+        !readSide(denom, pOp->denomArray, pOp->_denomPoleForm, inst)) {
         ZRT_free(numer.c);
         pOp->coeffsReady = 0;
         return;

@@ -4,25 +4,15 @@
 #include <cstdint>
 
 #include "dsl/ZRT_SupportLib.h"
+#include "tests/stream_bytes.h"
 #include "tests/test_host.h"
-
-namespace {
-struct Record {
-    ZRT_ModuleSerializeFn serialize;
-    double value;
-};
-ZRT_SrlzDirE serializeRecord(s_ZRT_DeviceInst* inst, void* record, ZRT_SrlzDirE dir) {
-    ZRT_serializeDouble(&static_cast<Record*>(record)->value, inst, &dir);
-    return dir;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     testhost::TestHost host;
     s_ZRT_ModuleDesc md{};
     testhost::TestInstance inst(host, &md, testhost::TestInstance::Shape{});
     ZRT_GenericOperatorState* delay = host.sim.CreateDelaySpec(&host.sim);
-    Record record{serializeRecord, 0.0};
+    testhost::OneDoubleRec record{testhost::serializeOneDouble, 0.0};
     ZRT_GenericOperatorState* ops[1] = {delay};
     s_ZRT_DeviceState state{&record, 1, 0, ops, 0, 0, nullptr, inst.get()};
     const int32_t answer = ZRT_RestoreDeviceState(data, static_cast<uint32_t>(size), &state, inst.get());

@@ -27,6 +27,7 @@ ZRT_ENUM(ZRT_ArrayFlagE, uint8_t) {
     ZRT_ARRAY_BOUNDS_SET = 1,  /* the bound vectors and the data are sized */
     ZRT_ARRAY_MODIFIED = 2,    /* the contents may have changed since the flag was last cleared */
     ZRT_ARRAY_VARIABLE = 4,    /* an array variable, not a parameter or a temporary */
+    ZRT_ARRAY_NO_MEMORY = 8,   /* an exhausted heap took its bounds or data: reads give 0, writes are dropped */
 };
 
 typedef struct s_ZRT_Array {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "rte/ZRT_CommonInterface.h"
@@ -33,7 +34,12 @@ void markModified(s_ZRT_Array* a) { a->flags |= ZRT_ARRAY_MODIFIED; }
 bool boundsSet(const s_ZRT_Array* a) { return (a->flags & ZRT_ARRAY_BOUNDS_SET) != 0; }
 
 // True when the first dimension's bounds can be read.
-bool hasFirstDimension(const s_ZRT_Array* a) { return boundsSet(a) && a->_numDims >= 1; }
+bool hasFirstDimension(const s_ZRT_Array* a) { return a != nullptr && boundsSet(a) && a->_numDims >= 1; }
+
+// Never made, or left without bounds, by an exhausted heap.
+bool lostToMemory(const s_ZRT_Array* a) {
+    return a == nullptr || ((a->flags & ZRT_ARRAY_NO_MEMORY) != 0 && !boundsSet(a));
+}
 
 // An array without bounds counts as ascending.
 bool isDescending(const s_ZRT_Array* a) {
@@ -81,6 +87,7 @@ bool sizeData(s_ZRT_Array* a, int64_t length) {
         ZRT_free(a->data);
         a->data = nullptr;
         a->_dataLen = 0;
+        a->flags |= ZRT_ARRAY_NO_MEMORY;
         return false;
     }
     const size_t size = elementSize(a);
@@ -89,10 +96,12 @@ bool sizeData(s_ZRT_Array* a, int64_t length) {
         a->data = ZRT_calloc(static_cast<size_t>(length), size, a->pSim, nullptr, nullptr);
         if (a->data == nullptr) {
             a->_dataLen = 0;
+            a->flags |= ZRT_ARRAY_NO_MEMORY;
             return false;
         }
     }
     a->_dataLen = static_cast<int32_t>(length);
+    a->flags &= static_cast<uint8_t>(~ZRT_ARRAY_NO_MEMORY);
     return true;
 }
 
@@ -115,6 +124,7 @@ void setBounds(s_ZRT_Array* a, int32_t n, Fill fill) {
         ZRT_free(a->rightBounds);
         a->leftBounds = a->rightBounds = nullptr;
         a->flags &= static_cast<uint8_t>(~ZRT_ARRAY_BOUNDS_SET);
+        a->flags |= ZRT_ARRAY_NO_MEMORY;
         a->_numDims = 1;
         ZRT_free(a->data);
         a->data = nullptr;
@@ -141,6 +151,9 @@ void setBounds(s_ZRT_Array* a, int32_t n, Fill fill) {
 // or -1 after an error.
 template <typename Next>
 int32_t lookup(const s_ZRT_Array* a, int32_t n, Next next) {
+    if (lostToMemory(a)) {
+        return -1;  // the failure was reported when it happened
+    }
     if (n != a->_numDims) {
         ZRT_arrayDimensionError(a, n);
         return -1;
@@ -174,13 +187,20 @@ struct VaNumbers {
     int32_t operator()() const { return va_arg(*args, int32_t); }
 };
 
-void assertAccess(const s_ZRT_Array* a, uint32_t type) {
-    ZRT_ASSERT_AT(a != nullptr && boundsSet(a), "pArray->_boundsSet", __FILE__, __LINE__);
+// False for an array that an exhausted heap never made or left without
+// bounds (the host's "exit" returned): it reads 0 and takes no writes. Any
+// other array must have bounds and the type asked for.
+bool accessible(const s_ZRT_Array* a, uint32_t type) {
+    if (lostToMemory(a)) {
+        return false;
+    }
+    ZRT_ASSERT_AT(boundsSet(a), "pArray->_boundsSet", __FILE__, __LINE__);
     if (type == ZRT_REAL_ARRAY) {
         ZRT_ASSERT_AT(a->_arrayType == ZRT_REAL_ARRAY, "pArray->_arrayType == ZRT_REAL_ARRAY", __FILE__, __LINE__);
     } else {
         ZRT_ASSERT_AT(a->_arrayType == ZRT_INT_ARRAY, "pArray->_arrayType == ZRT_INT_ARRAY", __FILE__, __LINE__);
     }
+    return true;
 }
 
 // What the numbers of a generic integer access select of the element.
@@ -194,7 +214,9 @@ struct BitSelection {
 // The element addressed by the numbers of a generic integer access, with the
 // bits they select; null when there is none.
 int32_t* genericElement(const s_ZRT_Array* a, int32_t rangeType, int32_t n, va_list* args, BitSelection* sel) {
-    assertAccess(a, ZRT_INT_ARRAY);
+    if (!accessible(a, ZRT_INT_ARRAY)) {
+        return nullptr;
+    }
     sel->rangeType = rangeType;
     sel->singleBit = rangeType == NO_RANGE && n == a->_numDims + 1;
     const int32_t numIndices = rangeType != NO_RANGE ? n - 2 : (sel->singleBit ? n - 1 : n);
@@ -232,7 +254,10 @@ void storeValue(s_ZRT_Array* a, int32_t pos, int32_t value) {
 // backwards in a descending array.
 template <typename Next>
 void initFrom(s_ZRT_Array* a, int32_t n, Next next) {
-    ZRT_ASSERT_AT(a != nullptr && a->_numDims == 1, "pArray->_numDims == 1", __FILE__, __LINE__);
+    if (a == nullptr) {
+        return;  // never made: the heap was exhausted
+    }
+    ZRT_ASSERT_AT(a->_numDims == 1, "pArray->_numDims == 1", __FILE__, __LINE__);
     markModified(a);
     if (!sizeData(a, n) || elementSize(a) == 0) {
         return;
@@ -382,18 +407,15 @@ int32_t ZRT_getArrayIndex_1(const s_ZRT_Array* pArray, int32_t index) {
 }
 
 double ZRT_getArrayReal(const s_ZRT_Array* pArray, int32_t indx) {
-    assertAccess(pArray, ZRT_REAL_ARRAY);
-    return inData(pArray, indx) ? reals(pArray)[indx] : 0.0;
+    return accessible(pArray, ZRT_REAL_ARRAY) && inData(pArray, indx) ? reals(pArray)[indx] : 0.0;
 }
 
 int32_t ZRT_getArrayInt(const s_ZRT_Array* pArray, int32_t indx) {
-    assertAccess(pArray, ZRT_INT_ARRAY);
-    return inData(pArray, indx) ? ints(pArray)[indx] : 0;
+    return accessible(pArray, ZRT_INT_ARRAY) && inData(pArray, indx) ? ints(pArray)[indx] : 0;
 }
 
 void ZRT_setArrayReal(s_ZRT_Array* pArray, int32_t indx, double value) {
-    assertAccess(pArray, ZRT_REAL_ARRAY);
-    if (inData(pArray, indx)) {
+    if (accessible(pArray, ZRT_REAL_ARRAY) && inData(pArray, indx)) {
         if (!(reals(pArray)[indx] == value)) {
             markModified(pArray);
         }
@@ -402,22 +424,38 @@ void ZRT_setArrayReal(s_ZRT_Array* pArray, int32_t indx, double value) {
 }
 
 void ZRT_setArrayInt(s_ZRT_Array* pArray, int32_t indx, int32_t value) {
-    assertAccess(pArray, ZRT_INT_ARRAY);
-    if (inData(pArray, indx) && ints(pArray)[indx] != value) {
+    if (accessible(pArray, ZRT_INT_ARRAY) && inData(pArray, indx) && ints(pArray)[indx] != value) {
         markModified(pArray);
         ints(pArray)[indx] = value;
     }
 }
 
+namespace {
+
+// The element of an array that lost its data to an exhausted heap: a
+// zeroed scratch value of the calling thread, whose writes go nowhere.
+template <typename T>
+T* lostElement() {
+    thread_local T scratch;
+    scratch = T{};
+    return &scratch;
+}
+
+}  // namespace
+
 double* ZRT_realRef(s_ZRT_Array* pArray, int32_t indx) {
-    assertAccess(pArray, ZRT_REAL_ARRAY);
+    if (!accessible(pArray, ZRT_REAL_ARRAY) || ((pArray->flags & ZRT_ARRAY_NO_MEMORY) != 0 && !inData(pArray, indx))) {
+        return lostElement<double>();
+    }
     ZRT_ASSERT(indx >= 0 && indx < pArray->_dataLen);
     markModified(pArray);
     return reals(pArray) + indx;
 }
 
 int32_t* ZRT_intRef(s_ZRT_Array* pArray, int32_t indx) {
-    assertAccess(pArray, ZRT_INT_ARRAY);
+    if (!accessible(pArray, ZRT_INT_ARRAY) || ((pArray->flags & ZRT_ARRAY_NO_MEMORY) != 0 && !inData(pArray, indx))) {
+        return lostElement<int32_t>();
+    }
     ZRT_ASSERT(indx >= 0 && indx < pArray->_dataLen);
     markModified(pArray);
     return ints(pArray) + indx;
@@ -534,7 +572,9 @@ void ZRT_assignArray(s_ZRT_Array* target, const s_ZRT_Array* source) {
 }
 
 void ZRT_resetArray(s_ZRT_Array* pArray) {
-    ZRT_ASSERT(pArray);
+    if (pArray == nullptr) {
+        return;  // never made: the heap was exhausted
+    }
     if (pArray->_dataLen > 0 && elementSize(pArray) != 0) {
         // All bits zero is 0 for both element types.
         std::memset(pArray->data, 0, static_cast<size_t>(pArray->_dataLen) * elementSize(pArray));
@@ -609,7 +649,9 @@ void ZRT_arrayDimensionError(const s_ZRT_Array* pArray, int32_t n) {
     callExitTask(pArray->pSim, nullptr);
 }
 
-void ZRT_arrayBoundsError(const s_ZRT_Array* pArray, int32_t index, int32_t k) {
+namespace {
+
+void reportBoundsError(const s_ZRT_Array* pArray, int32_t index, int32_t k) {
     std::string text = "Invalid array access: ";
     text += nameOf(pArray);
     for (int32_t j = 0; j < pArray->_numDims; ++j) {
@@ -624,4 +666,15 @@ void ZRT_arrayBoundsError(const s_ZRT_Array* pArray, int32_t index, int32_t k) {
     }
     // The name may hold a '%', and the host formats the text.
     fatalError(pArray->pSim, nullptr, nullptr, escapePercent(text).c_str());
+}
+
+}  // namespace
+
+void ZRT_arrayBoundsError(const s_ZRT_Array* pArray, int32_t index, int32_t k) {
+    try {
+        reportBoundsError(pArray, index, k);
+    } catch (const std::bad_alloc&) {
+        // The text could not be built: the error is still fatal.
+        fatalError(pArray->pSim, nullptr, nullptr, "Out of memory.");
+    }
 }

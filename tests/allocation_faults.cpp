@@ -4,6 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "dsl/ZRT_SupportLib.h"
+#include "tests/stream_bytes.h"
 
 namespace testhost {
 
@@ -69,6 +75,13 @@ struct Guard<R (*)(A...), Id> {
     }
 };
 #define HBX_GUARD(record, slot) Guard<decltype(record.slot), __COUNTER__>::wrap(record.slot)
+
+// The callbacks of the simulator-parameter table, one guard per entry.
+template <size_t... I>
+void guardSimParams(s_ZRT_SimInterface& sim, std::index_sequence<I...>) {
+    ((I < sim.numSimParams ? Guard<ZRT_SimParamFn, 1000 + static_cast<int>(I)>::wrap(sim.simParams[I].fn) : void()),
+     ...);
+}
 
 ZRT_FormAnalysisQueryMaskFn g_formMask = nullptr;
 ZRT_LinAlgTable g_linAlg{};
@@ -146,6 +159,9 @@ void guardHostCallbacks(TestHost& host) {
     HBX_GUARD(sim, FileError);
     HBX_GUARD(sim, MathCheck);
     HBX_GUARD(sim, ReportTopology);
+    if (sim.simParams != nullptr) {
+        guardSimParams(sim, std::make_index_sequence<TestHost::kMaxSimParams>());
+    }
     if (sim.FormAnalysisQueryMask != nullptr && sim.FormAnalysisQueryMask != guardedFormMask) {
         g_formMask = sim.FormAnalysisQueryMask;
         sim.FormAnalysisQueryMask = guardedFormMask;
@@ -197,6 +213,129 @@ int outOfMemoryCount(const TestHost& host) {
         count += m.type == 2 && m.text == "Out of memory." ? 1 : 0;
     }
     return count;
+}
+
+// ---- the sweep ----------------------------------------------------------------
+
+void LifeReport::fault(const std::string& text) {
+    HostFrame frame;
+    faults.push_back(text);
+}
+
+namespace {
+
+// One run of a lifecycle on a fresh host with the given allocation failing;
+// answers what is wrong with it.
+std::vector<std::string> runOnce(const Lifecycle& life, Heap heap, long failAt, Failing mode, SweepFigures& figures,
+                                 long* counted = nullptr) {
+    TestHost host;
+    guardHostCallbacks(host);
+    LifeReport report;
+    long failed = 0;
+    {
+        AllocationFaults faults(heap, failAt, mode);
+        try {
+            life(host, report);
+        } catch (const std::exception& e) {
+            HostFrame frame;
+            report.fault(std::string("exception left the library: ") + e.what());
+        } catch (...) {
+            HostFrame frame;
+            report.fault("exception left the library");
+        }
+        failed = faults.failed();
+        if (counted != nullptr) {
+            *counted = faults.counted();
+        }
+    }
+    ++figures.lifecycles;
+    figures.failedAllocations += failed;
+    const int reported = outOfMemoryCount(host);
+    if (failed > 0 && !report.unreportedAllowed && (reported == 0 || host.exitCount() < reported)) {
+        report.faults.push_back("a failed allocation went without \"Out of memory.\" and \"exit\"");
+    }
+    if (failed == 0 && reported > 0) {
+        report.faults.push_back("\"Out of memory.\" without a failed allocation");
+    }
+    return report.faults;
+}
+
+}  // namespace
+
+SweepFigures sweep(const char* name, const Lifecycle& life) {
+    SweepFigures figures;
+    for (Heap heap : {Heap::Runtime, Heap::Language}) {
+        const char* heapName = heap == Heap::Runtime ? "runtime" : "language";
+        long total = 0;
+        const auto clean = runOnce(life, heap, -1, Failing::Only, figures, &total);
+        EXPECT_TRUE(clean.empty()) << name << ": " << (clean.empty() ? "" : clean.front());
+        // Operators that save nothing make no language allocation.
+        if (heap == Heap::Runtime) {
+            EXPECT_GT(total, 0) << name << " makes no runtime allocation";
+        }
+        for (long k = 0; k < total; ++k) {
+            for (Failing mode : {Failing::Only, Failing::AndEveryLater}) {
+                for (const std::string& fault : runOnce(life, heap, k, mode, figures)) {
+                    ADD_FAILURE() << name << ", " << heapName << " allocation " << k
+                                  << (mode == Failing::Only ? " alone" : " and every later one") << ": " << fault;
+                }
+            }
+        }
+    }
+    std::printf("%s: %ld lifecycles, %ld allocations failed\n", name, figures.lifecycles, figures.failedAllocations);
+    return figures;
+}
+
+OperatorHost::OperatorHost(TestHost& host) {
+    HostFrame frame;
+    inst.emplace(host, &md, TestInstance::Shape{});
+    other.emplace(host, &md, TestInstance::Shape{}, "x2");
+    host.solution.assign(16, 0.25);
+}
+
+OperatorHost::~OperatorHost() {
+    HostFrame frame;
+    inst.reset();
+    other.reset();
+}
+
+ZRT_NoiseSrc* OperatorHost::noise() {
+    s_ZRT_DeviceInst* i = inst->get();
+    if (i->noiseSrcs[0].inst == nullptr) {
+        ZRT_setNoiseSrcInfo(&i->noiseSrcs[0], ZRT_WHITE_NOISE_SRC, 0, "__white__", i);
+    }
+    return &i->noiseSrcs[0];
+}
+
+int32_t roundTrip(s_ZRT_DeviceInst* inst, void* record, void* back, ZRT_GenericOperatorState** saved,
+                  ZRT_GenericOperatorState** target, int32_t count) {
+    s_ZRT_DeviceState state{record, count, 0, saved, 0, 0, nullptr, inst};
+    uint32_t byteCount = 0;
+    const uint8_t* bytes = ZRT_SaveDeviceState(&state, inst, &byteCount);
+    std::optional<std::vector<uint8_t>> copy;
+    if (bytes != nullptr) {
+        HostFrame frame;
+        copy.emplace(bytes, bytes + byteCount);
+    }
+    ZRT_FreeDeviceSerializer(inst, 1);
+    for (int32_t i = 0; i < count; ++i) {
+        releaseOperatorState(saved[i]);
+        saved[i] = nullptr;
+    }
+    if (!copy) {
+        return -1;
+    }
+    s_ZRT_DeviceState restored{back, count, 0, target, 0, 0, nullptr, inst};
+    const int32_t answer = ZRT_RestoreDeviceState(copy->data(), static_cast<uint32_t>(copy->size()), &restored, inst);
+    ZRT_FreeDeviceSerializer(inst, 0);
+    return answer;
+}
+
+int32_t roundTrip(s_ZRT_DeviceInst* inst, ZRT_GenericOperatorState* saved, ZRT_GenericOperatorState* target) {
+    OneDoubleRec record{serializeOneDouble, 1.5};
+    ZRT_GenericOperatorState* savedStates[1] = {saved};
+    ZRT_GenericOperatorState* targets[1] = {target};
+    return roundTrip(inst, &record, &record, savedStates, targets, 1);
 }
 
 }  // namespace testhost

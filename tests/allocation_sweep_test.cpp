@@ -6,8 +6,6 @@
 // answers a whole stream.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,79 +25,10 @@ using testhost::ModelInstance;
 using testhost::ModuleSpec;
 using testhost::TestHost;
 
-// What one lifecycle left for the checks after it.
-struct LifeReport {
-    std::vector<std::string> faults;  // one line each
-};
-
-using Lifecycle = std::function<void(TestHost&, LifeReport&)>;
-
-struct SweepFigures {
-    long lifecycles = 0;
-    long failedAllocations = 0;
-};
-
-// One run of a lifecycle on a fresh host with the given allocation failing;
-// answers what is wrong with it.
-std::vector<std::string> runOnce(const Lifecycle& life, Heap heap, long failAt, Failing mode, SweepFigures& figures,
-                                 long* counted = nullptr) {
-    TestHost host;
-    testhost::guardHostCallbacks(host);
-    LifeReport report;
-    long failed = 0;
-    {
-        AllocationFaults faults(heap, failAt, mode);
-        try {
-            life(host, report);
-        } catch (const std::exception& e) {
-            HostFrame frame;
-            report.faults.push_back(std::string("exception left the library: ") + e.what());
-        } catch (...) {
-            HostFrame frame;
-            report.faults.push_back("exception left the library");
-        }
-        failed = faults.failed();
-        if (counted != nullptr) {
-            *counted = faults.counted();
-        }
-    }
-    ++figures.lifecycles;
-    figures.failedAllocations += failed;
-    const int reported = testhost::outOfMemoryCount(host);
-    if (failed > 0 && (reported == 0 || host.exitCount() < reported)) {
-        report.faults.push_back("a failed allocation went without \"Out of memory.\" and \"exit\"");
-    }
-    if (failed == 0 && reported > 0) {
-        report.faults.push_back("\"Out of memory.\" without a failed allocation");
-    }
-    return report.faults;
-}
-
-// Fails each allocation of the lifecycle in turn, in both modes, for both
-// heaps; every fault found is a test failure naming the run.
-SweepFigures sweep(const char* name, const Lifecycle& life) {
-    SweepFigures figures;
-    for (Heap heap : {Heap::Runtime, Heap::Language}) {
-        const char* heapName = heap == Heap::Runtime ? "runtime" : "language";
-        long total = 0;
-        const auto clean = runOnce(life, heap, -1, Failing::Only, figures, &total);
-        EXPECT_TRUE(clean.empty()) << name << ": " << (clean.empty() ? "" : clean.front());
-        // Operators that save nothing make no language allocation.
-        if (heap == Heap::Runtime) {
-            EXPECT_GT(total, 0) << name << " makes no runtime allocation";
-        }
-        for (long k = 0; k < total; ++k) {
-            for (Failing mode : {Failing::Only, Failing::AndEveryLater}) {
-                for (const std::string& fault : runOnce(life, heap, k, mode, figures)) {
-                    ADD_FAILURE() << name << ", " << heapName << " allocation " << k
-                                  << (mode == Failing::Only ? " alone" : " and every later one") << ": " << fault;
-                }
-            }
-        }
-    }
-    std::printf("%s: %ld lifecycles, %ld allocations failed\n", name, figures.lifecycles, figures.failedAllocations);
-    return figures;
-}
+using testhost::LifeReport;
+using testhost::OperatorHost;
+using testhost::roundTrip;
+using testhost::sweep;
 
 // ---- the nine modules -----------------------------------------------------------
 
@@ -168,8 +97,7 @@ void moduleLife(const ModuleSpec& spec, TestHost& host, LifeReport& report) {
         // unless it has no delay state to read the payload into.
         AllocationFaults::Pause pause;
         if (restore(*m, *bytes) != (hasDelayState(*m) ? 1 : 0)) {
-            HostFrame frame;
-            report.faults.push_back("a saved stream does not restore into its own instance");
+            report.fault("a saved stream does not restore into its own instance");
         }
     }
     if (bytes) {
@@ -200,69 +128,6 @@ TEST_P(ModuleSweep, EveryAllocationOfALifecycleFailsInTurn) {
 INSTANTIATE_TEST_SUITE_P(AllModules, ModuleSweep, ::testing::ValuesIn(testhost::kModules), testhost::ModuleName());
 
 // ---- the runtime operators --------------------------------------------------------
-
-// An instance for operators alone, allocated by the host in a host frame.
-struct OperatorHost {
-    explicit OperatorHost(TestHost& host) {
-        HostFrame frame;
-        inst.emplace(host, &md, testhost::TestInstance::Shape{});
-        other.emplace(host, &md, testhost::TestInstance::Shape{}, "x2");
-        host.solution.assign(16, 0.25);
-    }
-    // The instance's first noise source, set up once as a model sets it up.
-    ZRT_NoiseSrc* noise() {
-        s_ZRT_DeviceInst* i = inst->get();
-        if (i->noiseSrcs[0].inst == nullptr) {
-            ZRT_setNoiseSrcInfo(&i->noiseSrcs[0], ZRT_WHITE_NOISE_SRC, 0, "__white__", i);
-        }
-        return &i->noiseSrcs[0];
-    }
-    ~OperatorHost() {
-        HostFrame frame;
-        inst.reset();
-        other.reset();
-    }
-    s_ZRT_ModuleDesc md{};
-    std::optional<testhost::TestInstance> inst;
-    std::optional<testhost::TestInstance> other;
-};
-
-// A module record of one double, for saving an operator's state through the
-// instance's stream.
-struct OneValueRecord {
-    ZRT_ModuleSerializeFn serialize;
-    double value;
-};
-ZRT_SrlzDirE serializeOneValue(s_ZRT_DeviceInst* inst, void* record, ZRT_SrlzDirE dir) {
-    ZRT_serializeDouble(&static_cast<OneValueRecord*>(record)->value, inst, &dir);
-    return dir;
-}
-
-// Saves `saved` (released by the save) through the instance's stream and
-// reads the bytes back into `target`; answers the restore's answer, or -1
-// when the save answered nothing.
-int32_t roundTrip(s_ZRT_DeviceInst* inst, ZRT_GenericOperatorState* saved, ZRT_GenericOperatorState* target) {
-    OneValueRecord record{serializeOneValue, 1.5};
-    ZRT_GenericOperatorState* ops[1] = {saved};
-    s_ZRT_DeviceState state{&record, 1, 0, ops, 0, 0, nullptr, inst};
-    uint32_t count = 0;
-    const uint8_t* bytes = ZRT_SaveDeviceState(&state, inst, &count);
-    std::optional<std::vector<uint8_t>> copy;
-    if (bytes != nullptr) {
-        HostFrame frame;
-        copy.emplace(bytes, bytes + count);
-    }
-    ZRT_FreeDeviceSerializer(inst, 1);
-    releaseOperatorState(ops[0]);  // a failed save leaves it
-    if (!copy) {
-        return -1;
-    }
-    ops[0] = target;
-    s_ZRT_DeviceState back{&record, 1, 0, ops, 0, 0, nullptr, inst};
-    const int32_t answer = ZRT_RestoreDeviceState(copy->data(), static_cast<uint32_t>(copy->size()), &back, inst);
-    ZRT_FreeDeviceSerializer(inst, 0);
-    return answer;
-}
 
 void absdelayLife(TestHost& host, LifeReport&) {
     OperatorHost oh(host);
@@ -385,21 +250,56 @@ INSTANTIATE_TEST_SUITE_P(Operators, OperatorSweep, ::testing::ValuesIn(kOperator
 
 // ---- faults found under allocation failure --------------------------------------
 
+// The instance set up and loaded once, then saved.
+std::optional<std::vector<uint8_t>> loadedAndSaved(TestHost& host, ModelInstance& m) {
+    m.setUp();
+    host.isInitialStep = 1;
+    m.md.genericAnalogLoad(m.get(), &host.loader);
+    return save(m);
+}
+
 // A birch instance whose host gave it no delay state saves what the layout
 // allows; restoring that stream is refused and changes nothing.
 TEST(AllocationFaults, BirchWithoutDelayStateRefusesItsRestore) {
     TestHost host;
     host.sim.CreateDelaySpec = [](s_ZRT_SimInterface*) -> ZRT_GenericOperatorState* { return nullptr; };
     ModelInstance m(host, testhost::moduleSpec("birch_a"));
-    m.setUp();
-    host.isInitialStep = 1;
-    m.md.genericAnalogLoad(m.get(), &host.loader);
-    const auto bytes = save(m);
+    const auto bytes = loadedAndSaved(host, m);
     ASSERT_TRUE(bytes.has_value());
     const double before = m.block().var(0);
     m.block().var(0) = before + 1.0;
     EXPECT_EQ(restore(m, *bytes), 0);
     EXPECT_EQ(m.block().var(0), before + 1.0);
+}
+
+// The host cannot copy the saved delay state into the operator: the
+// restore is refused, and the instance keeps its values and its own delay
+// state.
+TEST(AllocationFaults, BirchRestoreWhoseDelayCopyFailsChangesNothing) {
+    TestHost host;
+    ModelInstance m(host, testhost::moduleSpec("birch_a"));
+    const auto bytes = loadedAndSaved(host, m);
+    ASSERT_TRUE(bytes.has_value());
+    const double before = m.block().var(0) + 1.0;
+    m.block().var(0) = before;
+    const auto* op = static_cast<const ZRT_OpBranch_delay*>(m.block().op());
+    const ZRT_GenericOperatorState* delayState = op->delayState;
+    // The restore's own copy (the payload's target) succeeds, the operator's
+    // copy of it does not.
+    static int copies = 0;
+    static ZRT_CopyDelaySpecFn copy = nullptr;
+    copies = 0;
+    copy = host.sim.CopyDelaySpec;
+    host.sim.CopyDelaySpec = [](ZRT_GenericOperatorState* state) {
+        return ++copies == 2 ? nullptr : copy(state);
+    };
+    EXPECT_EQ(restore(m, *bytes), 0);
+    EXPECT_EQ(copies, 2);
+    EXPECT_EQ(m.block().var(0), before);
+    EXPECT_EQ(op->delayState, delayState);
+    host.sim.CopyDelaySpec = copy;
+    EXPECT_EQ(restore(m, *bytes), 1);
+    EXPECT_NE(m.block().var(0), before);
 }
 
 // The save's stream cannot grow its buffer: the save answers nothing rather

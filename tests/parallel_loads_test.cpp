@@ -1,7 +1,8 @@
 // Loads of distinct instances from 8 threads at once, as a parallel host
-// drives them: every module and the runtime operators. Instances share
-// nothing, so the ThreadSanitizer build must find no race; every thread's
-// loads must also match the same loads made alone.
+// drives them: every module and the runtime operators (absdelay, laplace in
+// both realisations and zi among them). Instances share nothing, so the
+// ThreadSanitizer build must find no race; every thread's loads must also
+// match the same loads made alone.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -76,6 +77,10 @@ struct ThreadLoader {
         of(l).sum += d;
     }
     static void boundStep(double, int32_t, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {}
+    static void acceptDelay(ZRT_GenericOperatorState*, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {}
+    static void loadZ(void*, ZRT_Handle, double value, const s_ZRT_ContribLoader* l, s_ZRT_DeviceInst*) {
+        of(l).sum += value;
+    }
 
     explicit ThreadLoader(unsigned seed) : solution(64) {
         owned.owner = this;
@@ -98,6 +103,9 @@ struct ThreadLoader {
         loader.LoadDelay = loadDelay;
         loader.LoadDelay_dwrt = loadDelayDwrt;
         loader.DoBoundStep = boundStep;
+        loader.AcceptDelay = acceptDelay;
+        loader.LoadZ_Transform = loadZ;
+        loader.LoadZ_Transform_dwrt = loadZ;
     }
 };
 
@@ -122,8 +130,44 @@ struct ThreadWork {
         ddt = ZRT_createOpBranch_ddt("_ddt1", opInst->get());
         ZRT_ddtFinalizeTopology(ddt, nullptr, 0);
         ZRT_ddtSetStamp(ddt, nullptr);
+        delay = ZRT_createOpBranch_delay("_opdelay1", opInst->get());
+        ZRT_delayFinalizeTopology(delay, nullptr, nullptr);
+        ZRT_delaySetStamp(delay, nullptr);
+        // Laplace in both realisations (the host's parameters make a
+        // denominator of order 2 or more a cascade, coefficients of order
+        // 1 direct) and a zi filter, over arrays of their own.
+        for (s_ZRT_Array*& a : arrays) {
+            a = ZRT_createArrayVar(ZRT_REAL_ARRAY, "coeffs", &host.sim);
+            ZRT_setArrayBounds(a, 0, 2);
+        }
+        const double values[4][3] = {{1, 0.5, 0}, {2, 3, 1}, {1, 0, 0}, {1, -0.5, 0.1 * seed}};
+        for (int k = 0; k < 4; ++k) {
+            for (int i = 0; i < 3; ++i) {
+                ZRT_setArrayReal(arrays[k], i, values[k][i]);
+            }
+        }
+        laplace[0] = ZRT_createOpBranch_lap("_oplap1", opInst->get(), 0, 0);
+        ZRT_lapInitArrayArg(laplace[0], arrays[0], arrays[1]);
+        laplace[1] = ZRT_createOpBranch_lap("_oplap2", opInst->get(), 0, 0);
+        ZRT_lapInitArrayArg(laplace[1], arrays[2], arrays[0]);
+        for (ZRT_OpBranch_lap* op : laplace) {
+            ZRT_lapFinalizeTopology(op, nullptr, 1);
+            ZRT_lapSetStamp(op, nullptr);
+        }
+        zi = ZRT_createOpBranch_zi("_opzi1", opInst->get(), 0, 0, 1e-10);
+        ZRT_ziInitArrayArg(zi, arrays[0], arrays[3]);
+        ZRT_ziFinalizeTopology(zi, nullptr);
+        ZRT_ziSetStamp(zi, nullptr);
     }
     ~ThreadWork() {
+        ZRT_destroyOpBranch_delay(delay);
+        for (ZRT_OpBranch_lap* op : laplace) {
+            ZRT_destroyOpBranch_lap(op);
+        }
+        ZRT_destroyOpBranch_zi(zi);
+        for (s_ZRT_Array* a : arrays) {
+            ZRT_freeArray(a);
+        }
         ZRT_destroyOpBranch_transition(transition);
         ZRT_destroyOpBranch_slew(slew);
         ZRT_destroyOpBranch_idt(idt);
@@ -152,6 +196,16 @@ struct ThreadWork {
             ZRT_idtAcceptTimePoint(idt, l);
             ZRT_OpBranch_ddt_setArg(ddt, n * 0.5, l);
             ZRT_ddtGenericLoad(ddt, l);
+            ZRT_delaySetArg(delay, n % 4, 2e-9, 0.0, l);
+            ZRT_delayGenericLoad(delay, l);
+            ZRT_delayAcceptTimePoint(delay, l);
+            for (ZRT_OpBranch_lap* op : laplace) {
+                ZRT_lapSetArg(op, n % 3, op->numer, op->denom, l);
+                ZRT_lapGenericLoad(op, l);
+            }
+            ZRT_ziSetArg(zi, n % 5, 3e-9, 1e-10, 0.0, l);
+            ZRT_ziGenericLoad(zi, l);
+            ZRT_ziAcceptTimePoint(zi, l);
             loader.sum += transition->output + slew->output;
         }
     }
@@ -164,10 +218,15 @@ struct ThreadWork {
     ZRT_OpBranch_slew* slew = nullptr;
     ZRT_OpBranch_idt* idt = nullptr;
     ZRT_OpBranch_ddt* ddt = nullptr;
+    ZRT_OpBranch_delay* delay = nullptr;
+    s_ZRT_Array* arrays[4] = {};
+    ZRT_OpBranch_lap* laplace[2] = {};
+    ZRT_OpBranch_zi* zi = nullptr;
 };
 
 TEST(ParallelLoads, DistinctInstancesLoadAlikeFromEightThreads) {
     TestHost host;
+    host.setSimParam("maxLaplace_d_Order", 2);
     // Set up serially (the host's records are not shared-safe), then load
     // from the threads.
     std::vector<std::unique_ptr<ThreadWork>> alone;
@@ -191,8 +250,10 @@ TEST(ParallelLoads, DistinctInstancesLoadAlikeFromEightThreads) {
         EXPECT_EQ(parallel[t]->loader.sum, alone[t]->loader.sum) << "thread " << t;
     }
     EXPECT_NE(alone[0]->loader.sum, alone[1]->loader.sum);  // the threads worked at distinct points
+    EXPECT_EQ(alone[0]->laplace[0]->flags & LAP_DIRECT, 0);
+    EXPECT_NE(alone[0]->laplace[1]->flags & LAP_DIRECT, 0);
     std::printf("%d threads, %d loads each\n", kThreads,
-                kLoadsPerInstance * (2 * static_cast<int>(std::size(testhost::kModules)) + 2));
+                kLoadsPerInstance * (2 * static_cast<int>(std::size(testhost::kModules)) + 6));
 }
 
 }  // namespace
