@@ -175,6 +175,9 @@ struct Equations {
 
     // ---- per-iteration evaluation --------------------------------------------
 
+    // Results of parameter-only functions that the loads keep (module_frame.h).
+    static constexpr size_t kKeptPow52 = 0, kKeptFingers = 1, numKept = 2;
+
     // The controlling quantities of the channel: V(gi, gn), V(di, si),
     // V(dRF, si) and V(nTj); the full load carries derivatives by them.
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
@@ -207,13 +210,14 @@ struct Equations {
         // 2. Gate shaping.
         const auto u = vGiGn - M[199];
         const auto m126 = store(126, (M[125] - M[127]) * 0.5 * (tanh(M[121] * u) + 1) + M[127]);
-        const auto m184 = store(184, (M[185] - M[186]) * (tanh(M[120] * u) + 1) + M[186]);
+        const auto t120 = tanh(M[120] * u);  // also in M48
+        const auto m184 = store(184, (M[185] - M[186]) * (t120 + 1) + M[186]);
         const auto w = fabs(M[187] - m184);
         const auto m188 = store(188, (w - M[187]) * tanh(u) + w);
         const auto m53 = store(53, (M[54] - M[55]) * (tanh(vGiGn) + 1) + M[55]);
         M[50] = M[49];
-        const auto m52 = store(52, powM(div(100.0, M[187] + 50.0, 414), M[57]) * m53);
-        const auto m48 = store(48, (M[50] - div(50.0 * M[51], M[187], 417)) * tanh(M[120] * u) + M[50]);
+        const auto m52 = store(52, c.kept(kKeptPow52, powOf, div(100.0, M[187] + 50.0, 414), M[57]) * m53);
+        const auto m48 = store(48, (M[50] - div(50.0 * M[51], M[187], 417)) * t120 + M[50]);
         const auto m47 = store(47, (m48 - m52) * 0.5 * (tanh(M[119] * (vDiSi - m184)) + 1) + m52);
         const auto m14 = store(14, (1 - (vDiSi - m188 - M[183]) * m47) * P[10]);
         M[203] = M[14];
@@ -272,7 +276,7 @@ struct Equations {
         if (v < 5.0) {
             m118 = 0.0;
         } else if (v > 200.0) {
-            m118 = expFP(20.0) * ((vDiSi - 200.0) / 2.5 + 1.0);
+            m118 = kExpFP20 * ((vDiSi - 200.0) / 2.5 + 1.0);
         } else {  // a NaN takes the exponential
             m118 = expFPd((vDiSi - 150.0) / 2.5);
         }
@@ -341,7 +345,7 @@ struct Equations {
         }
 
         // 18. Finger-count choices, on every call.
-        const double h = std::fmod(0.5 * P[4], 2.0);
+        const double h = c.kept(kKeptFingers, fmodOf, 0.5 * P[4], 2.0);
         if (h == 0.0) {
             M[136] = !(P[4] > 4.0) ? P[4] * M[138] : 4.0 * M[138];
         } else {
@@ -403,14 +407,14 @@ struct Equations {
 
         // 25. Gate leakage of gp-gn.
         M[196] = M[33] / 0.4;
-        const double e10 = expFP(-10.0);
+        const double e10 = kExpFPMinus10;
         double t25;
         double dt25 = 0.0;
         if (!(M[196] > 20.0)) {
             t25 = ZRT_exp_FP_deriv(M[196], &dt25) - 1.0;
         } else {
-            t25 = expFP(20.0) * (M[196] - 19.0);
-            dt25 = expFP(20.0);
+            t25 = kExpFP20 * (M[196] - 19.0);
+            dt25 = kExpFP20;
         }
         M[114] = 0.3 * e10 * t25;
         RR[7] += M[114] * M[173];

@@ -188,6 +188,9 @@ struct Equations {
 
     // ---- per-iteration evaluation ----------------------------------------------
 
+    // Results of parameter-only functions that the loads keep (module_frame.h).
+    static constexpr size_t kKeptTanh136 = 0, kKeptTanh132 = 1, kKeptFingers = 2, numKept = 3;
+
     // The controlling quantities of the channel and of the delayed current:
     // V(gi, gn), V(di, si), V(dRF, si) and V(nTj), in the order of the
     // operator's derivative doublets; the full load carries derivatives by
@@ -271,7 +274,7 @@ struct Equations {
         M[62] = (1.87 - 0.87 * F) * M[61];
         M[142] = (1.5 - 0.5 * F) * M[141];
         M[140] = ((P9 - 40.0) * M[144] + 1.0) * M[142];
-        M[136] = (std::tanh((P9 - 40.0) * M[139]) + 1) * M[138];
+        M[136] = (c.kept(kKeptTanh136, tanhOf, (P9 - 40.0) * M[139]) + 1) * M[138];
         M[66] = ((P9 - 40.0) * M[72] + 1.0) * M[68];
     }
 
@@ -388,7 +391,7 @@ struct Equations {
         } else if (!(vds > 200.0)) {
             q2 = expFPd((vDiSi - 150.0) / 2.5);
         } else {
-            q2 = expFP(20.0) * ((vDiSi - 200.0) / 2.5 + 1.0);
+            q2 = kExpFP20 * ((vDiSi - 200.0) / 2.5 + 1.0);
         }
         store(101, q2);
 
@@ -411,7 +414,7 @@ struct Equations {
         const auto q1 = store(100, m125 * S * m89 * m149 * M[3] * m152);
 
         // 21.1 The current-dependent drain resistance.
-        const double m132 = (M[133] - M[128]) * 0.5 * (std::tanh((P[9] - M[156]) * M[43]) + 1) + M[128];
+        const double m132 = (M[133] - M[128]) * 0.5 * (c.kept(kKeptTanh132, tanhOf, (P[9] - M[156]) * M[43]) + 1) + M[128];
         M[132] = m132;
         const auto m127 = store(127, div((M[131] - m132) * tanh(M[42] * (q1 * q1 * q1)) + m132, S, 429));
 
@@ -435,7 +438,7 @@ struct Equations {
             M[97] = (P[4] * 0.5 - 1.0) * 120.0 + 58.0;
             M[88] = P[4] * 0.5 * 520.0;
         }
-        const double fingers = std::fmod(P[4] * 0.5, 2.0);
+        const double fingers = c.kept(kKeptFingers, fmodOf, P[4] * 0.5, 2.0);
         if (fingers == 0.0) {
             M[115] = !(P[4] > 4.0) ? P[4] * M[117] : 4.0 * M[117];
         } else {
@@ -497,14 +500,14 @@ struct Equations {
 
         // 21.10 Gate diode of gp-gn.
         M[163] = M[31] / 0.4;
-        const double e10 = expFP(-10.0);
+        const double e10 = kExpFPMinus10;
         double tgd;
         double dtgd = 0.0;
         if (!(M[163] > 20.0)) {
             tgd = ZRT_exp_FP_deriv(M[163], &dtgd) - 1.0;
         } else {
-            tgd = expFP(20.0) * (M[163] - 19.0);
-            dtgd = expFP(20.0);
+            tgd = kExpFP20 * (M[163] - 19.0);
+            dtgd = kExpFP20;
         }
         M[98] = e10 * 0.3 * tgd;
         RR[7] += M[98] * S;

@@ -266,6 +266,9 @@ struct Equations {
 
     // ---- per-iteration evaluation --------------------------------------------
 
+    // Results of parameter-only functions that the loads keep (module_frame.h).
+    static constexpr size_t kKeptPow50 = 0, kKeptTanh160 = 1, kKeptFingers = 2, numKept = 3;
+
     // The controlling quantities: V(gi, gn), V(di, si), V(dRF, si), V(nTj).
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
@@ -353,7 +356,7 @@ struct Equations {
         M[69] = (1.87 - 0.87 * f) * M[68];
         M[56] = (0.4 * f + 0.6) * M[59];
         M[164] = ((p9 - 50.0) * M[168] + 1.0) * M[166];
-        M[160] = (std::tanh((p9 - 50.0) * M[163]) + 1.0) * M[162] + 0.001;
+        M[160] = (c.kept(kKeptTanh160, tanhOf, (p9 - 50.0) * M[163]) + 1.0) * M[162] + 0.001;
         M[74] = ((p9 - 50.0) * M[84] + 1.0) * M[76];
     }
 
@@ -384,14 +387,15 @@ struct Equations {
         // Gate and drain control.
         const auto x = vGiGn - M[199];
         const auto m123 = store(123, (tanh(M[118] * x) + 1.0) * (M[122] - M[124]) * 0.5 + M[124]);
-        const auto m184 = store(184, (tanh(x * M[117]) + 1.0) * (M[185] - M[186]) + M[186]);
+        const auto t117 = tanh(x * M[117]);  // also M46's tanh((V(gi, gn) - M199) * M117)
+        const auto m184 = store(184, (t117 + 1.0) * (M[185] - M[186]) + M[186]);
         const auto u = fabs(M[187] - m184);
         const auto m188 = store(188, tanh(x) * (u - M[187]) + u);
         const auto m51 = store(51, (tanh(vGiGn) + 1.0) * (M[52] - M[53]) + M[53]);
-        const auto m50 = store(50, powM(div(100.0, M[187] + 50.0, ln<378>), M[55]) * m51);
+        const auto m50 = store(50, c.kept(kKeptPow50, powOf, div(100.0, M[187] + 50.0, ln<378>), M[55]) * m51);
         M[48] = M[47];
         const auto m46 =
-            store(46, (M[48] - div(M[49] * 50.0, M[187], ln<381>)) * tanh((vGiGn - M[199]) * M[117]) + M[48]);
+            store(46, (M[48] - div(M[49] * 50.0, M[187], ln<381>)) * t117 + M[48]);
         const auto m45 = store(45, (m46 - m50) * 0.5 * (tanh((vDiSi - m184) * M[116]) + 1.0) + m50);
         const auto m12 = store(12, (1.0 - ((vDiSi - m188) - M[183]) * m45) * P[10]);
         M[203] = M[12];
@@ -443,7 +447,7 @@ struct Equations {
         if (v < 5.0) {
             m115 = 0.0;
         } else if (linearAbove) {
-            m115 = expFP(20.0) * ((vDiSi - 200.0) / 2.5 + 1.0);
+            m115 = kExpFP20 * ((vDiSi - 200.0) / 2.5 + 1.0);
         } else {
             m115 = expFPd((vDiSi - 150.0) / 2.5);
         }
@@ -486,7 +490,7 @@ struct Equations {
 
         // Finger-count choices, on every call.
         const double p4 = P[4];
-        if (std::fmod(p4 * 0.5, 2.0) == 0.0) {
+        if (c.kept(kKeptFingers, fmodOf, p4 * 0.5, 2.0) == 0.0) {
             M[133] = p4 <= 4.0 ? p4 * M[135] : M[135] * 4.0;
         } else if constexpr (V::larchForms) {
             M[133] = p4 <= 6.0 ? p4 * M[134] : M[134] * 6.0;
@@ -558,15 +562,15 @@ struct Equations {
 
         // Gate diode of gp-gn.
         M[196] = M[31] / 0.4;
-        const double e10 = expFP(-10.0);
+        const double e10 = kExpFPMinus10;
         double e43 = 0.0;
         double de43 = 0.0;
         const bool exponential = V::larchForms ? M[196] <= 20.0 : !(M[196] > 20.0);
         if (exponential) {
             e43 = ZRT_exp_FP_deriv(M[196], &de43) - 1.0;
         } else {
-            e43 = expFP(20.0) * (M[196] - 19.0);
-            de43 = expFP(20.0);
+            e43 = kExpFP20 * (M[196] - 19.0);
+            de43 = kExpFP20;
         }
         M[111] = e10 * 0.3 * e43;
         R(8) += M[111] * M[173];

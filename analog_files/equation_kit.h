@@ -324,6 +324,10 @@ Joint<X, Y> powM(const X& x, const Y& y) {
 }
 
 inline double expFP(double x) { return ZRT_exp_FP(x); }
+// The capped exponential at the models' two constant arguments, worked out
+// once.
+inline const double kExpFPMinus10 = ZRT_exp_FP(-10.0);
+inline const double kExpFP20 = ZRT_exp_FP(20.0);
 // The capped exponential with its derivative output (0.0 above the cap).
 inline double expFPd(double x) { return ZRT_exp_FP(x); }
 template <Deps M>
@@ -417,6 +421,11 @@ Dual<M> ln_cosh(const Dual<M>& x) {
     const ValueSlope f = lnCoshSlope(x.v);
     return chain(f.value, f.slope, x);
 }
+
+// Functions whose results a load may keep between calls (a load's `kept`).
+inline constexpr auto powOf = [](double x, double y) { return powM(x, y); };
+inline constexpr auto tanhOf = [](double x) { return std::tanh(x); };
+inline constexpr auto fmodOf = [](double x, double y) { return std::fmod(x, y); };
 
 // A zero contribution to a loaded entry. It changes no value but one: a
 // negative zero becomes +0.0, the sign of zero the host is handed.

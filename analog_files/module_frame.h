@@ -17,6 +17,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -77,11 +78,20 @@ void copySlots(Slots<T, N>& to, const Slots<T, N>& from) {
     }
 }
 
+// The result of a standard function of parameters and model constants alone,
+// kept with the bits of the arguments it was computed from (nothing kept
+// while `known` is 0).
+struct KeptValue {
+    uint64_t arguments[2];
+    double result;
+    uint64_t known;
+};
+
 // The private block of one instance, in this order: clone function, model
 // variables, integer model variables, execute-invariant flag, the four
 // stamp-handle lists, memory values, absdelay operator, history values,
 // derivative handles of the delayed quantity, mixed-signal indices, collapse
-// bytes, branch counter. Members a module lacks take no room. Only the first
+// bytes, branch counter, kept results. Members a module lacks take no room. Only the first
 // word, the clone function, is seen by the host.
 template <class M>
 struct ModuleBlock {
@@ -101,6 +111,7 @@ struct ModuleBlock {
     Slots<int32_t, 4> amsIndices;
     Slots<uint8_t, M::numCollapse> collapsed;
     int32_t branchCounter;
+    [[no_unique_address]] Slots<KeptValue, M::Equations::numKept> kept;
 };
 
 template <class M>
@@ -514,6 +525,28 @@ struct Module {
             }
         }
         bool invariantsDue() const { return b->execInvariant != 0; }
+
+        // f(x) or f(x, y) for arguments that depend only on parameters and
+        // model constants: the result kept in the slot when the arguments are
+        // the same to the bit, else computed and kept. Every load gives the
+        // value that a call of f on that load gives; most loads skip the call.
+        template <class F>
+        HBX_INLINE double kept(size_t slot, F f, double x) const {
+            return keptOf(slot, [&] { return f(x); }, x, 0.0);
+        }
+        template <class F>
+        HBX_INLINE double kept(size_t slot, F f, double x, double y) const {
+            return keptOf(slot, [&] { return f(x, y); }, x, y);
+        }
+        template <class G>
+        HBX_INLINE double keptOf(size_t slot, G compute, double x, double y) const {
+            KeptValue& k = b->kept[slot];
+            const uint64_t bx = std::bit_cast<uint64_t>(x), by = std::bit_cast<uint64_t>(y);
+            if (k.known == 0 || k.arguments[0] != bx || k.arguments[1] != by) {
+                k = {{bx, by}, compute(), 1};
+            }
+            return k.result;
+        }
         DivSite site() const { return {inst, loader}; }
         s_ZRT_LimexpDesc* limexpDesc() const { return inst->limexps[0]; }
 
