@@ -472,7 +472,7 @@ struct Module {
     static constexpr size_t kFirstSlots = 16, kSecondSlots = 40;
     static constexpr size_t kSolSlots = kFirstSlots + kSecondSlots + 1;
     static_assert(kSolSlots <= 64, "one bit a node in the read mask");
-    static HBX_INLINE size_t solSlot(NodeRef ref) {
+    static constexpr size_t solSlot(NodeRef ref) {
         switch (ref.where) {
         case Where::First:
             ZRT_ASSERT(ref.slot < kFirstSlots);
@@ -484,6 +484,34 @@ struct Module {
             return kSolSlots - 1;
         }
     }
+
+    // The nodes and branch flows a load reads: the columns of the Jacobian
+    // lists (what the residuals depend on), each once, in list order. A load
+    // reads them all from the host before its equations run.
+    struct SolutionReads {
+        std::array<NodeRef, kSolSlots> refs{};
+        size_t count = 0;
+        uint64_t mask = 0;  // bit solSlot(ref) of every ref read
+    };
+    static constexpr SolutionReads kReads = [] {
+        SolutionReads r;
+        const auto add = [&r](NodeRef ref) {
+            const uint64_t bit = uint64_t{1} << solSlot(ref);
+            if (ref.where != Where::Ground && (r.mask & bit) == 0) {
+                r.mask |= bit;
+                r.refs[r.count++] = ref;
+            }
+        };
+        for (const StampEntry& e : Topo::jr) {
+            add(e.c);
+            add(e.d);
+        }
+        for (const StampEntry& e : Topo::jd) {
+            add(e.c);
+            add(e.d);
+        }
+        return r;
+    }();
 
     // What a model's equations see of one load call.
     template <bool Full>
@@ -499,11 +527,8 @@ struct Module {
         const int32_t* N;
 
 
-        // Solutions read so far in this load, by node: each state variable
-        // is read from the host once per load however often the equations
-        // use it.
-        double* sol;  // kSolSlots values, set as their bits in solRead
-        mutable uint64_t solRead = 0;
+        // The solutions of this load by solSlot, those of kReads read.
+        const double* sol;
 
         static constexpr bool full = Full;
         double* vars() const { return b->vars.data(); }
@@ -550,19 +575,13 @@ struct Module {
         DivSite site() const { return {inst, loader}; }
         s_ZRT_LimexpDesc* limexpDesc() const { return inst->limexps[0]; }
 
-        // Present solution of a node or branch flow; an absent one reads 0.0
-        // without asking the host.
+        // Present solution of a node or branch flow.
         HBX_INLINE double V(NodeRef ref) const {
             if (ref.where == Where::Ground) {
                 return 0.0;
             }
             const size_t at = solSlot(ref);
-            const uint64_t bit = uint64_t{1} << at;
-            if ((solRead & bit) == 0) {
-                s_ZRT_StateVar* sv = node(inst, b, ref);
-                sol[at] = sv != nullptr ? loader->GetSol(sv, loader, inst) : 0.0;
-                solRead |= bit;
-            }
+            ZRT_ASSERT((kReads.mask >> at & 1u) != 0);
             return sol[at];
         }
         HBX_INLINE double V(NodeRef a, NodeRef c) const {
@@ -629,7 +648,16 @@ struct Module {
             b->vars[M::memoryVars[i]] = b->memory[i];
         }
 
+        // Every solution the load uses, each read from the host once; an
+        // absent node or branch reads 0.0 without asking the host.
         double sol[kSolSlots];
+        const ZRT_GetSolFn getSol = loader->GetSol;
+#pragma GCC unroll 64
+        for (size_t i = 0; i < kReads.count; ++i) {
+            const NodeRef ref = kReads.refs[i];
+            s_ZRT_StateVar* sv = node(inst, b, ref);
+            sol[solSlot(ref)] = sv != nullptr ? getSol(sv, loader, inst) : 0.0;
+        }
         const Load<Full> c{inst,    loader,          b,       rr, rd, Full ? jr : nullptr, Full ? jd : nullptr,
                            inst->realParams, inst->intParams, sol};
         // Without its initial-step event (its allocation failed and the host's
