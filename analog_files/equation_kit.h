@@ -29,11 +29,12 @@ inline constexpr int kMaxControlling = 4;
 // A value with its partial derivatives by the controlling quantities in
 // Mask; every other partial is known at compile time to be an exact zero and
 // takes neither room nor work. An operation on two such values carries the
-// union of their dependences and computes each partial by the same formula,
-// in the same order, as for a value that carried all of them (an absent
-// partial reads as 0.0). It can differ from that value only in the sign of a
-// zero partial, which no loaded entry keeps (each starts at +0.0), and where a
-// value is not finite (an infinite value times an absent partial is no NaN).
+// union of their dependences and computes each partial by the formula of a
+// value that carried all of them, in the same order, leaving out the terms
+// of absent partials: adding or subtracting such a term (an exact zero)
+// changes nothing but the sign of a zero, which no loaded entry keeps (each
+// starts at +0.0). The one other difference is where a value is not finite:
+// an infinite value times an absent partial makes no NaN here.
 template <Deps Mask>
 struct Dual {
     static_assert(Mask != 0 && Mask < (1u << kMaxControlling), "a value with partials depends on something");
@@ -159,19 +160,43 @@ Dual<M> operator-(const Dual<M>& a) {
 template <Deps A, Deps B>
 Dual<A | B> operator+(const Dual<A>& a, const Dual<B>& b) {
     Dual<A | B> r(a.v + b.v);
-    Dual<A | B>::forEach([&](auto k) { r[k] = a[k] + b[k]; });
+    Dual<A | B>::forEach([&](auto k) {
+        if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
+            r[k] = a[k] + b[k];
+        } else if constexpr (Dual<A>::has(k)) {
+            r[k] = a[k];
+        } else {
+            r[k] = b[k];
+        }
+    });
     return r;
 }
 template <Deps A, Deps B>
 Dual<A | B> operator-(const Dual<A>& a, const Dual<B>& b) {
     Dual<A | B> r(a.v - b.v);
-    Dual<A | B>::forEach([&](auto k) { r[k] = a[k] - b[k]; });
+    Dual<A | B>::forEach([&](auto k) {
+        if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
+            r[k] = a[k] - b[k];
+        } else if constexpr (Dual<A>::has(k)) {
+            r[k] = a[k];
+        } else {
+            r[k] = -b[k];
+        }
+    });
     return r;
 }
 template <Deps A, Deps B>
 Dual<A | B> operator*(const Dual<A>& a, const Dual<B>& b) {
     Dual<A | B> r(a.v * b.v);
-    Dual<A | B>::forEach([&](auto k) { r[k] = a[k] * b.v + a.v * b[k]; });
+    Dual<A | B>::forEach([&](auto k) {
+        if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
+            r[k] = a[k] * b.v + a.v * b[k];
+        } else if constexpr (Dual<A>::has(k)) {
+            r[k] = a[k] * b.v;
+        } else {
+            r[k] = a.v * b[k];
+        }
+    });
     return r;
 }
 template <Deps M>
@@ -292,15 +317,32 @@ Dual<A | B> chkdiv(const DivSite& s, const Dual<A>& n, const Dual<B>& d, int32_t
     Dual<A | B> q(chkdiv(s, n.v, d.v, line));
     const double dd = d.v * d.v;
     Dual<A | B>::forEach([&](auto k) {
-        if (n[k] != 0.0 || d[k] != 0.0) {
-            q[k] = chkdiv(s, n[k] * d.v - n.v * d[k], dd, line);
+        if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
+            if (n[k] != 0.0 || d[k] != 0.0) {
+                q[k] = chkdiv(s, n[k] * d.v - n.v * d[k], dd, line);
+            }
+        } else if constexpr (Dual<A>::has(k)) {
+            if (n[k] != 0.0) {
+                q[k] = chkdiv(s, n[k] * d.v, dd, line);
+            }
+        } else {
+            if (d[k] != 0.0) {
+                q[k] = chkdiv(s, -(n.v * d[k]), dd, line);
+            }
         }
     });
     return q;
 }
 template <Deps M>
 Dual<M> chkdiv(const DivSite& s, double n, const Dual<M>& d, int32_t line) {
-    return chkdiv(s, Dual<M>(n), d, line);
+    Dual<M> q(chkdiv(s, n, d.v, line));
+    const double dd = d.v * d.v;
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        if (d.d[i] != 0.0) {
+            q.d[i] = chkdiv(s, -(n * d.d[i]), dd, line);
+        }
+    }
+    return q;
 }
 
 // ZRT_pow with the derivative outputs for base and exponent.
@@ -312,9 +354,9 @@ Joint<X, Y> powM(const X& x, const Y& y) {
     double dx = 0.0, dy = 0.0;
     Joint<X, Y> r(ZRT_pow(value(x), value(y), isDual<X> ? &dx : nullptr, isDual<Y> ? &dy : nullptr));
     Joint<X, Y>::forEach([&](auto k) {
-        if constexpr (isDual<X> && isDual<Y>) {
+        if constexpr (depsOf<X> & depsOf<Y> & (1u << k)) {
             r[k] = dx * x[k] + dy * y[k];
-        } else if constexpr (isDual<X>) {
+        } else if constexpr (depsOf<X> & (1u << k)) {
             r[k] = dx * x[k];
         } else {
             r[k] = dy * y[k];
