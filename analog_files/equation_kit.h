@@ -20,6 +20,9 @@
 
 #include "dsl/ZRT_SupportLib.h"
 
+// Small helpers of the load that must fold into their constant arguments.
+#define HBX_INLINE inline __attribute__((always_inline))
+
 namespace hbx {
 
 // The controlling quantities a quantity may depend on: bit k for quantity k.
@@ -141,7 +144,7 @@ double partial(const Dual<M>& x, int k) {
 
 // f(x) with f'(x) = slope: the chain rule.
 template <Deps M>
-Dual<M> chain(double f, double slope, const Dual<M>& x) {
+HBX_INLINE Dual<M> chain(double f, double slope, const Dual<M>& x) {
     Dual<M> r(f);
     for (int i = 0; i < Dual<M>::count; ++i) {
         r.d[i] = slope * x.d[i];
@@ -150,7 +153,7 @@ Dual<M> chain(double f, double slope, const Dual<M>& x) {
 }
 
 template <Deps M>
-Dual<M> operator-(const Dual<M>& a) {
+HBX_INLINE Dual<M> operator-(const Dual<M>& a) {
     Dual<M> r(-a.v);
     for (int i = 0; i < Dual<M>::count; ++i) {
         r.d[i] = -a.d[i];
@@ -158,7 +161,7 @@ Dual<M> operator-(const Dual<M>& a) {
     return r;
 }
 template <Deps A, Deps B>
-Dual<A | B> operator+(const Dual<A>& a, const Dual<B>& b) {
+HBX_INLINE Dual<A | B> operator+(const Dual<A>& a, const Dual<B>& b) {
     Dual<A | B> r(a.v + b.v);
     Dual<A | B>::forEach([&](auto k) {
         if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
@@ -172,7 +175,7 @@ Dual<A | B> operator+(const Dual<A>& a, const Dual<B>& b) {
     return r;
 }
 template <Deps A, Deps B>
-Dual<A | B> operator-(const Dual<A>& a, const Dual<B>& b) {
+HBX_INLINE Dual<A | B> operator-(const Dual<A>& a, const Dual<B>& b) {
     Dual<A | B> r(a.v - b.v);
     Dual<A | B>::forEach([&](auto k) {
         if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
@@ -186,7 +189,7 @@ Dual<A | B> operator-(const Dual<A>& a, const Dual<B>& b) {
     return r;
 }
 template <Deps A, Deps B>
-Dual<A | B> operator*(const Dual<A>& a, const Dual<B>& b) {
+HBX_INLINE Dual<A | B> operator*(const Dual<A>& a, const Dual<B>& b) {
     Dual<A | B> r(a.v * b.v);
     Dual<A | B>::forEach([&](auto k) {
         if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
@@ -200,25 +203,25 @@ Dual<A | B> operator*(const Dual<A>& a, const Dual<B>& b) {
     return r;
 }
 template <Deps M>
-Dual<M> operator+(const Dual<M>& a, double b) {
+HBX_INLINE Dual<M> operator+(const Dual<M>& a, double b) {
     Dual<M> r = a;
     r.v = a.v + b;
     return r;
 }
 template <Deps M>
-Dual<M> operator+(double a, const Dual<M>& b) {
+HBX_INLINE Dual<M> operator+(double a, const Dual<M>& b) {
     Dual<M> r = b;
     r.v = a + b.v;
     return r;
 }
 template <Deps M>
-Dual<M> operator-(const Dual<M>& a, double b) {
+HBX_INLINE Dual<M> operator-(const Dual<M>& a, double b) {
     Dual<M> r = a;
     r.v = a.v - b;
     return r;
 }
 template <Deps M>
-Dual<M> operator-(double a, const Dual<M>& b) {
+HBX_INLINE Dual<M> operator-(double a, const Dual<M>& b) {
     Dual<M> r(a - b.v);
     for (int i = 0; i < Dual<M>::count; ++i) {
         r.d[i] = -b.d[i];
@@ -226,7 +229,7 @@ Dual<M> operator-(double a, const Dual<M>& b) {
     return r;
 }
 template <Deps M>
-Dual<M> operator*(const Dual<M>& a, double b) {
+HBX_INLINE Dual<M> operator*(const Dual<M>& a, double b) {
     Dual<M> r(a.v * b);
     for (int i = 0; i < Dual<M>::count; ++i) {
         r.d[i] = a.d[i] * b;
@@ -234,7 +237,7 @@ Dual<M> operator*(const Dual<M>& a, double b) {
     return r;
 }
 template <Deps M>
-Dual<M> operator*(double a, const Dual<M>& b) {
+HBX_INLINE Dual<M> operator*(double a, const Dual<M>& b) {
     Dual<M> r(a * b.v);
     for (int i = 0; i < Dual<M>::count; ++i) {
         r.d[i] = a * b.d[i];
@@ -243,7 +246,7 @@ Dual<M> operator*(double a, const Dual<M>& b) {
 }
 // Plain division by a non-zero literal.
 template <Deps M>
-Dual<M> operator/(const Dual<M>& a, double b) {
+HBX_INLINE Dual<M> operator/(const Dual<M>& a, double b) {
     Dual<M> r(a.v / b);
     for (int i = 0; i < Dual<M>::count; ++i) {
         r.d[i] = a.d[i] / b;
@@ -261,30 +264,30 @@ using std::sqrt;
 using std::tanh;
 
 template <Deps M>
-Dual<M> tanh(const Dual<M>& x) {
+HBX_INLINE Dual<M> tanh(const Dual<M>& x) {
     const double t = std::tanh(x.v);
     return chain(t, 1.0 - t * t, x);
 }
 template <Deps M>
-Dual<M> cosh(const Dual<M>& x) {
+HBX_INLINE Dual<M> cosh(const Dual<M>& x) {
     return chain(std::cosh(x.v), std::sinh(x.v), x);
 }
 template <Deps M>
-Dual<M> sinh(const Dual<M>& x) {
+HBX_INLINE Dual<M> sinh(const Dual<M>& x) {
     return chain(std::sinh(x.v), std::cosh(x.v), x);
 }
 template <Deps M>
-Dual<M> log(const Dual<M>& x) {
+HBX_INLINE Dual<M> log(const Dual<M>& x) {
     return chain(std::log(x.v), 1.0 / x.v, x);
 }
 template <Deps M>
-Dual<M> sqrt(const Dual<M>& x) {
+HBX_INLINE Dual<M> sqrt(const Dual<M>& x) {
     const double s = std::sqrt(x.v);
     return chain(s, 0.5 / s, x);
 }
 // |x| with the sign of x as its slope; 0.0 counts as positive.
 template <Deps M>
-Dual<M> fabs(const Dual<M>& x) {
+HBX_INLINE Dual<M> fabs(const Dual<M>& x) {
     return chain(std::fabs(x.v), x.v >= 0.0 ? 1.0 : -1.0, x);
 }
 
@@ -303,7 +306,7 @@ inline double chkdiv(const DivSite& s, double n, double d, int32_t line) {
     return ZRT_RealChkDiv(n, d, s.inst, line, s.loader, 0);
 }
 template <Deps M>
-Dual<M> chkdiv(const DivSite& s, const Dual<M>& n, double d, int32_t line) {
+HBX_INLINE Dual<M> chkdiv(const DivSite& s, const Dual<M>& n, double d, int32_t line) {
     Dual<M> q(chkdiv(s, n.v, d, line));
     for (int i = 0; i < Dual<M>::count; ++i) {
         if (n.d[i] != 0.0) {
@@ -313,7 +316,7 @@ Dual<M> chkdiv(const DivSite& s, const Dual<M>& n, double d, int32_t line) {
     return q;
 }
 template <Deps A, Deps B>
-Dual<A | B> chkdiv(const DivSite& s, const Dual<A>& n, const Dual<B>& d, int32_t line) {
+HBX_INLINE Dual<A | B> chkdiv(const DivSite& s, const Dual<A>& n, const Dual<B>& d, int32_t line) {
     Dual<A | B> q(chkdiv(s, n.v, d.v, line));
     const double dd = d.v * d.v;
     Dual<A | B>::forEach([&](auto k) {
@@ -334,7 +337,7 @@ Dual<A | B> chkdiv(const DivSite& s, const Dual<A>& n, const Dual<B>& d, int32_t
     return q;
 }
 template <Deps M>
-Dual<M> chkdiv(const DivSite& s, double n, const Dual<M>& d, int32_t line) {
+HBX_INLINE Dual<M> chkdiv(const DivSite& s, double n, const Dual<M>& d, int32_t line) {
     Dual<M> q(chkdiv(s, n, d.v, line));
     const double dd = d.v * d.v;
     for (int i = 0; i < Dual<M>::count; ++i) {
@@ -350,7 +353,7 @@ inline double powM(double x, double y) { return ZRT_pow(x, y, nullptr, nullptr);
 // Only the derivative output that a Dual operand needs is asked for: a
 // constant exponent needs no logarithm of the base.
 template <class X, class Y>
-Joint<X, Y> powM(const X& x, const Y& y) {
+HBX_INLINE Joint<X, Y> powM(const X& x, const Y& y) {
     double dx = 0.0, dy = 0.0;
     Joint<X, Y> r(ZRT_pow(value(x), value(y), isDual<X> ? &dx : nullptr, isDual<Y> ? &dy : nullptr));
     Joint<X, Y>::forEach([&](auto k) {
@@ -373,7 +376,7 @@ inline const double kExpFP20 = ZRT_exp_FP(20.0);
 // The capped exponential with its derivative output (0.0 above the cap).
 inline double expFPd(double x) { return ZRT_exp_FP(x); }
 template <Deps M>
-Dual<M> expFPd(const Dual<M>& x) {
+HBX_INLINE Dual<M> expFPd(const Dual<M>& x) {
     double slope = 0.0;
     const double e = ZRT_exp_FP_deriv(x.v, &slope);
     return chain(e, slope, x);
@@ -390,7 +393,7 @@ inline double limexp(s_ZRT_LimexpDesc* desc, double x) {
     return desc->fn(x, desc);
 }
 template <Deps M>
-Dual<M> limexp(s_ZRT_LimexpDesc* desc, const Dual<M>& x) {
+HBX_INLINE Dual<M> limexp(s_ZRT_LimexpDesc* desc, const Dual<M>& x) {
     if (desc == nullptr) {
         double slope = 0.0;
         const double e = ZRT_softExp(x.v, &slope);
@@ -407,7 +410,7 @@ Dual<M> limexp(s_ZRT_LimexpDesc* desc, const Dual<M>& x) {
 // model description gives them: its `min_smooth` (with + r) is smax, the
 // smooth maximum, and its `max_smooth` (with - r) is smin.
 template <Deps M>
-Dual<M> rootOf(const Dual<M>& s, double r, double twoR) {
+HBX_INLINE Dual<M> rootOf(const Dual<M>& s, double r, double twoR) {
     Dual<M> out(r);
     for (int i = 0; i < Dual<M>::count; ++i) {
         out.d[i] = s.d[i] / twoR;
@@ -415,7 +418,7 @@ Dual<M> rootOf(const Dual<M>& s, double r, double twoR) {
     return out;
 }
 template <class D>
-D smoothRoot(const D& diff, double e) {
+HBX_INLINE D smoothRoot(const D& diff, double e) {
     const D s = diff * diff + e * e;
     if constexpr (isDual<D>) {
         if (s.v > 0.0) {
@@ -429,12 +432,12 @@ D smoothRoot(const D& diff, double e) {
 }
 // The width e never depends on the controlling quantities.
 template <class A, class B>
-Joint<A, B> smax(const A& a, const B& b, double e) {
+HBX_INLINE Joint<A, B> smax(const A& a, const B& b, double e) {
     const Joint<A, B> diff = a - b;
     return b + 0.5 * (diff + smoothRoot(diff, e));
 }
 template <class A, class B>
-Joint<A, B> smin(const A& a, const B& b, double e) {
+HBX_INLINE Joint<A, B> smin(const A& a, const B& b, double e) {
     const Joint<A, B> diff = a - b;
     return b + 0.5 * (diff - smoothRoot(diff, e));
 }
@@ -459,7 +462,7 @@ inline ValueSlope lnCoshSlope(double x) {
     return {std::log(c), std::sinh(x) / c};
 }
 template <Deps M>
-Dual<M> ln_cosh(const Dual<M>& x) {
+HBX_INLINE Dual<M> ln_cosh(const Dual<M>& x) {
     const ValueSlope f = lnCoshSlope(x.v);
     return chain(f.value, f.slope, x);
 }

@@ -33,8 +33,6 @@
 #else
 #define HBX_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
-// Small helpers of the load that must fold into their constant arguments.
-#define HBX_INLINE inline __attribute__((always_inline))
 
 namespace hbx {
 
