@@ -18,6 +18,7 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -605,15 +606,28 @@ struct Module {
         }
     };
 
-    // Asks for every cache line of the block at once: with many instances
-    // the block is rarely cached, and lines fetched together arrive in the
-    // time of one instead of one after another as the equations reach them.
-    static HBX_INLINE void prefetchBlock(const Block* b) {
+    // Asks for every cache line of the block that the load uses at once:
+    // with many instances the block is rarely cached, and lines fetched
+    // together arrive in the time of one instead of one after another as the
+    // equations reach them. The right-hand-side load leaves out the Jacobian
+    // handle lists.
+    static HBX_INLINE void prefetchBytes(const Block* b, size_t from, size_t to) {
         constexpr size_t kLine = 64;
         const char* bytes = reinterpret_cast<const char*>(b);
 #pragma GCC unroll 128
-        for (size_t at = 0; at < sizeof(Block); at += kLine) {
+        for (size_t at = from; at < to; at += kLine) {
             __builtin_prefetch(bytes + at, 1);
+        }
+        __builtin_prefetch(bytes + to - 1, 1);
+    }
+    template <bool Full>
+    static HBX_INLINE void prefetchBlock(const Block* b) {
+        if constexpr (Full) {
+            prefetchBytes(b, 0, sizeof(Block));
+        } else {
+            static_assert(std::is_standard_layout_v<Block>, "member offsets are known");
+            prefetchBytes(b, 0, offsetof(Block, jr));
+            prefetchBytes(b, offsetof(Block, jd) + sizeof(Block::jd), sizeof(Block));
         }
     }
 
@@ -623,7 +637,7 @@ struct Module {
         if (b == nullptr) {
             return;
         }
-        prefetchBlock(b);
+        prefetchBlock<Full>(b);
         constexpr size_t nJR = Full ? Topo::numJR : 1, nJD = Full ? Topo::numJD : 1;
         double rr[Topo::numRR] = {};
         double rd[Topo::numRD] = {};
