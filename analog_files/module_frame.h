@@ -90,8 +90,8 @@ struct KeptValue {
 // variables, integer model variables, execute-invariant flag, the four
 // stamp-handle lists, memory values, absdelay operator, history values,
 // derivative handles of the delayed quantity, mixed-signal indices, collapse
-// bytes, branch counter, kept results. Members a module lacks take no room. Only the first
-// word, the clone function, is seen by the host.
+// bytes, branch counter, kept results. Members a module lacks take no room.
+// Only the first word, the clone function, is seen by the host.
 template <class M>
 struct ModuleBlock {
     using T = typename M::Topology;
@@ -660,16 +660,7 @@ struct Module {
             b->vars[M::memoryVars[i]] = b->memory[i];
         }
 
-        // Every solution the load uses, each read from the host once; an
-        // absent node or branch reads 0.0 without asking the host.
         double sol[kSolSlots];
-        const ZRT_GetSolFn getSol = loader->GetSol;
-#pragma GCC unroll 64
-        for (size_t i = 0; i < kReads.count; ++i) {
-            const NodeRef ref = kReads.refs[i];
-            s_ZRT_StateVar* sv = node(inst, b, ref);
-            sol[solSlot(ref)] = sv != nullptr ? getSol(sv, loader, inst) : 0.0;
-        }
         const Load<Full> c{inst,    loader,          b,       rr, rd, Full ? jr : nullptr, Full ? jd : nullptr,
                            inst->realParams, inst->intParams, sol};
         // Without its initial-step event (its allocation failed and the host's
@@ -677,6 +668,15 @@ struct Module {
         ZRT_EventDesc* initialStep = inst->events[0];
         if (initialStep != nullptr && ZRT_eventSignal(initialStep, loader) != 0) {
             M::Equations::initialStep(c);
+        }
+        // Every solution the equations use, each read from the host once; an
+        // absent node or branch reads 0.0 without asking the host.
+        const ZRT_GetSolFn getSol = loader->GetSol;
+#pragma GCC unroll 64
+        for (size_t i = 0; i < kReads.count; ++i) {
+            const NodeRef ref = kReads.refs[i];
+            s_ZRT_StateVar* sv = node(inst, b, ref);
+            sol[solSlot(ref)] = sv != nullptr ? getSol(sv, loader, inst) : 0.0;
         }
         M::Equations::evaluate(c);
 
