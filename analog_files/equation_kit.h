@@ -7,9 +7,9 @@
 //
 // A model writes its evaluation once as a template over the number type: the
 // right-hand-side load runs it on doubles, the full load on Dual<Mask>, each
-// quantity with the partials it can have. Every
-// operation computes the value part exactly as the double operation does, in
-// the same order, so both loads hand the host bit-identical residuals.
+// quantity with the partials it can have. Every operation computes the value
+// part exactly as the double operation does, in the same order, so both loads
+// hand the host bit-identical residuals.
 #pragma once
 
 #include <bit>
