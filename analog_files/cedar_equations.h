@@ -394,8 +394,7 @@ struct Equations {
         const auto m51 = store(51, (tanh(vGiGn) + 1.0) * (M[52] - M[53]) + M[53]);
         const auto m50 = store(50, c.kept(kKeptPow50, powOf, div(100.0, M[187] + 50.0, ln<378>), M[55]) * m51);
         M[48] = M[47];
-        const auto m46 =
-            store(46, (M[48] - div(M[49] * 50.0, M[187], ln<381>)) * t117 + M[48]);
+        const auto m46 = store(46, (M[48] - div(M[49] * 50.0, M[187], ln<381>)) * t117 + M[48]);
         const auto m45 = store(45, (m46 - m50) * 0.5 * (tanh((vDiSi - m184) * M[116]) + 1.0) + m50);
         const auto m12 = store(12, (1.0 - ((vDiSi - m188) - M[183]) * m45) * P[10]);
         M[203] = M[12];
