@@ -175,18 +175,20 @@ struct Equations {
 
     // ---- per-iteration evaluation --------------------------------------------
 
+    // Results of parameter-only functions that the loads keep (module_frame.h).
+    static constexpr size_t kKeptPow52 = 0, kKeptFingers = 1, numKept = 2;
+
     // The controlling quantities of the channel: V(gi, gn), V(di, si),
     // V(dRF, si) and V(nTj); the full load carries derivatives by them.
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
     template <class L>
     static void evaluate(const L& c) {
-        using T = std::conditional_t<L::full, Dual<4>, double>;
         const auto M = vars(c);
         const double* P = c.P;
         const DivSite site = c.site();
         const auto div = [&site](const auto& n, const auto& d, int32_t l) { return chkdiv(site, n, d, line(l)); };
-        const auto store = [&M](int k, const T& x) {
+        const auto store = [&M](int k, const auto& x) {
             M[k] = value(x);
             return x;
         };
@@ -196,27 +198,28 @@ struct Equations {
         double* JD = c.jd;
 
         // 1. Controlling voltages.
-        const T vGiGn = controlling<T>(c.V(gi, gn), kGiGn);
-        const T vDiSi = controlling<T>(c.V(di, si), kDiSi);
-        const T vDrfSi = controlling<T>(c.V(dRF, si), kDrfSi);
-        const T vNtj = controlling<T>(c.V(nTj), kNtj);
+        const auto vGiGn = controlling<L::full, kGiGn>(c.V(gi, gn));
+        const auto vDiSi = controlling<L::full, kDiSi>(c.V(di, si));
+        const auto vDrfSi = controlling<L::full, kDrfSi>(c.V(dRF, si));
+        const auto vNtj = controlling<L::full, kNtj>(c.V(nTj));
         M[194] = value(vGiGn);
         M[189] = value(vDiSi);
         M[191] = value(vDrfSi);
         M[102] = value(vNtj);
 
         // 2. Gate shaping.
-        const T u = vGiGn - M[199];
-        const T m126 = store(126, (M[125] - M[127]) * 0.5 * (tanh(M[121] * u) + 1) + M[127]);
-        const T m184 = store(184, (M[185] - M[186]) * (tanh(M[120] * u) + 1) + M[186]);
-        const T w = fabs(M[187] - m184);
-        const T m188 = store(188, (w - M[187]) * tanh(u) + w);
-        const T m53 = store(53, (M[54] - M[55]) * (tanh(vGiGn) + 1) + M[55]);
+        const auto u = vGiGn - M[199];
+        const auto m126 = store(126, (M[125] - M[127]) * 0.5 * (tanh(M[121] * u) + 1) + M[127]);
+        const auto t120 = tanh(M[120] * u);  // also in M48
+        const auto m184 = store(184, (M[185] - M[186]) * (t120 + 1) + M[186]);
+        const auto w = fabs(M[187] - m184);
+        const auto m188 = store(188, (w - M[187]) * tanh(u) + w);
+        const auto m53 = store(53, (M[54] - M[55]) * (tanh(vGiGn) + 1) + M[55]);
         M[50] = M[49];
-        const T m52 = store(52, powM(div(100.0, M[187] + 50.0, 414), M[57]) * m53);
-        const T m48 = store(48, (M[50] - div(50.0 * M[51], M[187], 417)) * tanh(M[120] * u) + M[50]);
-        const T m47 = store(47, (m48 - m52) * 0.5 * (tanh(M[119] * (vDiSi - m184)) + 1) + m52);
-        const T m14 = store(14, (1 - (vDiSi - m188 - M[183]) * m47) * P[10]);
+        const auto m52 = store(52, c.kept(kKeptPow52, powOf, div(100.0, M[187] + 50.0, 414), M[57]) * m53);
+        const auto m48 = store(48, (M[50] - div(50.0 * M[51], M[187], 417)) * t120 + M[50]);
+        const auto m47 = store(47, (m48 - m52) * 0.5 * (tanh(M[119] * (vDiSi - m184)) + 1) + m52);
+        const auto m14 = store(14, (1 - (vDiSi - m188 - M[183]) * m47) * P[10]);
         M[203] = M[14];
 
         // 3. Upper bound of the gate drive.
@@ -226,59 +229,54 @@ struct Equations {
         }
         M[13] = M[122];
         store(12, m14 - M[15]);
-        const T m11 = store(11, smax(m14, T(M[15]), T(M[13])));
+        const auto m11 = store(11, smax(m14, M[15], M[13]));
         M[204] = M[11];
 
         // 4. Lower bound.
         c.historyPair(2, M[16]);
         M[18] = M[106];
-        const T m202 = store(202, m11 * P[11] - M[205]);
-        const T m19 = store(19, vGiGn - m202);
-        const T m20 = store(20, M[199] - m202);
+        const auto m202 = store(202, m11 * P[11] - M[205]);
+        const auto m19 = store(19, vGiGn - m202);
+        const auto m20 = store(20, M[199] - m202);
         store(17, m19 - m20);
-        const T m195 = store(16, smin(m19, m20, T(M[18])));
+        const auto m195 = store(16, smin(m19, m20, M[18]));
         M[195] = M[16];
 
         // 5. Soft limit through limexp.
-        const T x5 = div(M[200] - m195, M[201], 448);
-        const T t5 = limexp(c.limexpDesc(), x5) + 1.0;
-        T m192;
-        if (value(t5) > 1e-300) {
-            m192 = M[200] - M[201] * log(t5);
-        } else {
-            m192 = T(M[200] - M[201] * std::log(1e-300));
-        }
-        store(192, m192);
+        const auto x5 = div(M[200] - m195, M[201], 448);
+        const auto t5 = limexp(c.limexpDesc(), x5) + 1.0;
+        const auto m192 =
+            store(192, value(t5) > 1e-300 ? M[200] - M[201] * log(t5) : M[200] - M[201] * std::log(1e-300));
 
         // 6.
-        const T m149 = store(149, powM(M[107], M[39] * (m192 - M[199])) * M[40]);
-        const T m198 = store(198, div(M[199] * m149 + m192, m149 + 1.0, 450));
+        const auto m149 = store(149, powM(M[107], M[39] * (m192 - M[199])) * M[40]);
+        const auto m198 = store(198, div(M[199] * m149 + m192, m149 + 1.0, 450));
         M[197] = M[198];
 
         // 7. Smooth floor of the effective drive.
         c.historyPair(4, M[21]);
-        const T m24 = store(24, m198 - M[205]);
+        const auto m24 = store(24, m198 - M[205]);
         if (c.invariantsDue()) {
             M[25] = 0.0;
             M[23] = 0.0001;
         }
         store(22, m24 - M[25]);
-        const T m46a = store(21, smax(m24, T(M[25]), T(M[23])));
+        const auto m46a = store(21, smax(m24, M[25], M[23]));
         M[46] = M[21];
 
         // 8.
-        const T m108 = store(108, div(m46a, m46a + 1.0, 459));
-        const T m109 = store(109, div(m46a, m46a + 0.2, 460));
-        const T m193 = store(193, vDrfSi * M[56] * m109 + m198);
-        const T m174 = store(174, m108 * m126 * vDiSi + 1.0);
+        const auto m108 = store(108, div(m46a, m46a + 1.0, 459));
+        const auto m109 = store(109, div(m46a, m46a + 0.2, 460));
+        const auto m193 = store(193, vDrfSi * M[56] * m109 + m198);
+        const auto m174 = store(174, m108 * m126 * vDiSi + 1.0);
 
         // 9. Soft breakdown.
-        T m118;
+        std::remove_cvref_t<decltype(vDiSi)> m118;
         const double v = value(vDiSi);
         if (v < 5.0) {
-            m118 = T(0.0);
+            m118 = 0.0;
         } else if (v > 200.0) {
-            m118 = expFP(20.0) * ((vDiSi - 200.0) / 2.5 + 1.0);
+            m118 = kExpFP20 * ((vDiSi - 200.0) / 2.5 + 1.0);
         } else {  // a NaN takes the exponential
             m118 = expFPd((vDiSi - 150.0) / 2.5);
         }
@@ -286,34 +284,34 @@ struct Equations {
 
         // 10. Smooth floor of the drain-side drive.
         c.historyPair(6, M[26]);
-        const T m29 = store(29, m193 - M[205]);
+        const auto m29 = store(29, m193 - M[205]);
         if (c.invariantsDue()) {
             M[30] = 0.0;
             M[28] = 0.0001;
         }
         store(27, m29 - M[30]);
-        const T m46 = store(26, smax(m29, T(M[30]), T(M[28])));
+        const auto m46 = store(26, smax(m29, M[30], M[28]));
         M[46] = M[26];
 
         // 11.
-        const T m148 = store(148, div(m46 * m46 * m46 * M[41], powM(m46, M[43]) * M[42] + 1.0, 476));
-        const T m99 = store(99, (M[100] - M[101]) * 0.5 * (tanh((m148 - 0.5 * M[3]) * 1.5) + 1) + M[101]);
-        const T m105 = store(105, tanh(vDiSi * m99));
+        const auto m148 = store(148, div(m46 * m46 * m46 * M[41], powM(m46, M[43]) * M[42] + 1.0, 476));
+        const auto m99 = store(99, (M[100] - M[101]) * 0.5 * (tanh((m148 - 0.5 * M[3]) * 1.5) + 1) + M[101]);
+        const auto m105 = store(105, tanh(vDiSi * m99));
 
         // 12. Temperature.
-        const T m8 = store(8, P[7] + vNtj);
-        const T m181 = store(181, powM(10.0, -M[97] * (m8 - 25.0)));
+        const auto m8 = store(8, P[7] + vNtj);
+        const auto m181 = store(181, powM(10.0, -M[97] * (m8 - 25.0)));
         store(182, powM(10.0, -M[98] * (m8 - 25.0)));
 
         // 13. Channel current.
-        const T m116 = store(116, m148 * M[173] * m105 * m174 * M[4] * m181);
+        const auto m116 = store(116, m148 * M[173] * m105 * m174 * M[4] * m181);
 
         // 14. Drain-side resistance.
-        const T a = div(m116, M[173], 494);
-        const T b = div(m116, M[173], 495);
-        const T m156 = store(156, tanh(10.0 * M[44] * (a * a * a)) * (M[151] - M[152]) + M[152]);
-        const T m157 = store(157, tanh(M[44] * (b * b * b)) * (M[155] - M[158]) + M[158]);
-        const T m150 =
+        const auto a = div(m116, M[173], 494);
+        const auto b = div(m116, M[173], 495);
+        const auto m156 = store(156, tanh(10.0 * M[44] * (a * a * a)) * (M[151] - M[152]) + M[152]);
+        const auto m157 = store(157, tanh(M[44] * (b * b * b)) * (M[155] - M[158]) + M[158]);
+        const auto m150 =
             store(150, div((m157 - m156) * 0.5 * (tanh((vDiSi - M[190]) * M[45]) + 1) + m156, M[173], 496));
 
         // 15. The switch of variable 128.
@@ -347,7 +345,7 @@ struct Equations {
         }
 
         // 18. Finger-count choices, on every call.
-        const double h = std::fmod(0.5 * P[4], 2.0);
+        const double h = c.kept(kKeptFingers, fmodOf, 0.5 * P[4], 2.0);
         if (h == 0.0) {
             M[136] = !(P[4] > 4.0) ? P[4] * M[138] : 4.0 * M[138];
         } else {
@@ -373,7 +371,7 @@ struct Equations {
         const double qg = div(M[132], M[147], 543) + div(div(M[139] * M[112], M[113], 543), P[3], 543) * n;
         const double qd = div(M[128], M[147], 544) + div(M[136], P[3], 544) * n;
         const double rg = div(M[159], P[3], 545) + div(div(M[171] * M[113], M[112], 545), M[147], 545) * n;
-        const T rd = div(div(M[170] * M[104], M[103], 546), M[147], 546) * n + m150;
+        const auto rd = div(div(M[170] * M[104], M[103], 546), M[147], 546) * n + m150;
         RD[4] += qg * Ig;
         RD[5] += qd * Id;
         RR[4] += rg * Ig;
@@ -409,14 +407,14 @@ struct Equations {
 
         // 25. Gate leakage of gp-gn.
         M[196] = M[33] / 0.4;
-        const double e10 = expFP(-10.0);
+        const double e10 = kExpFPMinus10;
         double t25;
         double dt25 = 0.0;
         if (!(M[196] > 20.0)) {
             t25 = ZRT_exp_FP_deriv(M[196], &dt25) - 1.0;
         } else {
-            t25 = expFP(20.0) * (M[196] - 19.0);
-            dt25 = expFP(20.0);
+            t25 = kExpFP20 * (M[196] - 19.0);
+            dt25 = kExpFP20;
         }
         M[114] = 0.3 * e10 * t25;
         RR[7] += M[114] * M[173];
@@ -437,11 +435,11 @@ struct Equations {
         RR[10] += div(c.V(gi, gdi), rgi, 576);
 
         // 28. Thermal-trap network.
-        const T m115 = store(115, M[111] * vDiSi * M[173]);
+        const auto m115 = store(115, M[111] * vDiSi * M[173]);
         M[117] = c.V(xt2);
         const double vXt1 = c.V(xt1);
         RD[8] += ((P[9] - 50.0) * M[180] + 1.0) * M[177] * vXt1;
-        const T r11 = -m116 - m118 - m115;
+        const auto r11 = -m116 - m118 - m115;
         RR[11] += value(r11);
         RR[12] += c.V(xt2);
         RR[14] += M[117];
@@ -453,7 +451,7 @@ struct Equations {
         RD[10] += value(vDiSi) * M[58] * M[173];
 
         // 30. Self-heating.
-        const T r16 = div(vNtj, P[6], 606) - vDiSi * m116;
+        const auto r16 = div(vNtj, P[6], 606) - vDiSi * m116;
         RR[16] += value(r16);
         RD[11] += M[1] * value(vNtj);
         RR[17] += c.V(pTj) - M[102] - P[7];

@@ -188,6 +188,9 @@ struct Equations {
 
     // ---- per-iteration evaluation ----------------------------------------------
 
+    // Results of parameter-only functions that the loads keep (module_frame.h).
+    static constexpr size_t kKeptTanh136 = 0, kKeptTanh132 = 1, kKeptFingers = 2, numKept = 3;
+
     // The controlling quantities of the channel and of the delayed current:
     // V(gi, gn), V(di, si), V(dRF, si) and V(nTj), in the order of the
     // operator's derivative doublets; the full load carries derivatives by
@@ -198,13 +201,13 @@ struct Equations {
     // history pair first, then the difference a - b into k + 1 and the smooth
     // maximum (or minimum) of a over b, of width model variable k + 2, into k.
     // The caller has stored a and b at k + 3 and k + 4.
-    template <bool Max, class L, class T>
-    static T smoothStretch(const L& c, int pair, int k, const T& a, const T& b) {
+    template <bool Max, class L, class A, class B>
+    static Joint<A, B> smoothStretch(const L& c, int pair, int k, const A& a, const B& b) {
         const Vars M = vars(c);
         c.historyPair(Variant::historyPairs[pair], M[k]);
         M[k + 1] = value(a - b);
-        const T width(M[k + 2]);
-        T out;
+        const double width = M[k + 2];
+        Joint<A, B> out;
         if constexpr (Max) {
             out = smax(a, b, width);
         } else {
@@ -216,14 +219,14 @@ struct Equations {
 
     // A smooth floor of a at 0.0, of width 0.0001: both parameter-only,
     // stored while the invariants are due.
-    template <class L, class T>
-    static T smoothFloor(const L& c, int pair, int k, const T& a) {
+    template <class L, class X>
+    static X smoothFloor(const L& c, int pair, int k, const X& a) {
         const Vars M = vars(c);
         if (c.invariantsDue()) {
             M[k + 4] = 0.0;
             M[k + 2] = 0.0001;
         }
-        return smoothStretch<true>(c, pair, k, a, T(M[k + 4]));
+        return smoothStretch<true>(c, pair, k, a, M[k + 4]);
     }
 
     // birch_a's temperature-dependent set, on every load from the present
@@ -271,13 +274,12 @@ struct Equations {
         M[62] = (1.87 - 0.87 * F) * M[61];
         M[142] = (1.5 - 0.5 * F) * M[141];
         M[140] = ((P9 - 40.0) * M[144] + 1.0) * M[142];
-        M[136] = (std::tanh((P9 - 40.0) * M[139]) + 1) * M[138];
+        M[136] = (c.kept(kKeptTanh136, tanhOf, (P9 - 40.0) * M[139]) + 1) * M[138];
         M[66] = ((P9 - 40.0) * M[72] + 1.0) * M[68];
     }
 
     template <class L>
     static void evaluate(const L& c) {
-        using T = std::conditional_t<L::full, Dual<4>, double>;
         const Vars M = vars(c);
         const Own own{c.vars()};
         const double* P = c.P;
@@ -285,12 +287,12 @@ struct Equations {
         const auto div = [&site](const auto& n, const auto& d, int32_t l) {
             return chkdiv(site, n, d, Variant::line(l));
         };
-        const auto store = [&M](int k, const T& x) {
+        const auto store = [&M](int k, const auto& x) {
             M[k] = value(x);
             return x;
         };
         // birch_c subtracts its model variable 191 (0.0) at three places.
-        const auto offset = [own](const T& x) {
+        const auto offset = [own](const auto& x) {
             if constexpr (isC) {
                 return x - own[191];
             } else {
@@ -304,30 +306,30 @@ struct Equations {
         double* JD = c.jd;
 
         // 1. Controlling voltages.
-        const T vGiGn = controlling<T>(c.V(gi, gn), kGiGn);
-        const T vDiSi = controlling<T>(c.V(di, si), kDiSi);
-        const T vDrfSi = controlling<T>(c.V(dRF, si), kDrfSi);
-        const T vNtj = controlling<T>(c.V(nTj), kNtj);
+        const auto vGiGn = controlling<L::full, kGiGn>(c.V(gi, gn));
+        const auto vDiSi = controlling<L::full, kDiSi>(c.V(di, si));
+        const auto vDrfSi = controlling<L::full, kDrfSi>(c.V(dRF, si));
+        const auto vNtj = controlling<L::full, kNtj>(c.V(nTj));
         M[161] = value(vGiGn);
         M[155] = value(vDiSi);
         M[157] = value(vDrfSi);
         M[86] = value(vNtj);
 
         // 2. Gate shaping.
-        const T u = vGiGn - M[166];
-        const T m108 = store(108, (tanh(M[104] * u) + 1) * (M[107] - M[109]) * 0.5 + M[109]);
-        const T t = tanh(M[103] * u);
-        const T m48 = store(48, (t + 1) * (M[50] - M[51]) * 0.5 + M[51]);
+        const auto u = vGiGn - M[166];
+        const auto m108 = store(108, (tanh(M[104] * u) + 1) * (M[107] - M[109]) * 0.5 + M[109]);
+        const auto t = tanh(M[103] * u);
+        const auto m48 = store(48, (t + 1) * (M[50] - M[51]) * 0.5 + M[51]);
 
         // 3. Temperature scalings; birch_c reads P9 as its initial step stored it.
         const double p9s = isC ? own[174] : P[9];
         M[47] = div(M[46] * 40.0, p9s, 318);
-        const T m49 = store(49, div(m48 * 80.0, p9s + 40.0, 319));
+        const auto m49 = store(49, div(m48 * 80.0, p9s + 40.0, 319));
 
         // 4.
         M[12] = M[155];  // the drain voltage the smooth limit below works on
-        const T sd = tanh((vDiSi - M[154]) * M[102]);
-        const T m45 = store(45, (M[47] - m49) * 0.5 * (sd + 1) + m49);
+        const auto sd = tanh((vDiSi - M[154]) * M[102]);
+        const auto m45 = store(45, (M[47] - m49) * 0.5 * (sd + 1) + m49);
 
         // 5. Smooth limit of the drain voltage.
         if constexpr (isC) {
@@ -337,13 +339,13 @@ struct Equations {
             M[11] = 1.5;
             M[13] = P[9] + 0.5;
         }
-        const T m158 = smoothStretch<false>(c, 0, 9, vDiSi, T(M[13]));
+        const auto m158 = smoothStretch<false>(c, 0, 9, vDiSi, M[13]);
         M[158] = M[9];
 
         // 6. Gate-drive offset.
         const double half = isC ? own[172] : 0.5;
-        const T m170 = store(170, (1 - m45 * ((m158 - p9s) - half)) * P[10]);
-        const T m169 = store(169, offset(P[11] * m170));
+        const auto m170 = store(170, (1 - m45 * ((m158 - p9s) - half)) * P[10]);
+        const auto m169 = store(169, offset(P[11] * m170));
 
         // 7, 8. birch_a keeps its temperature and factor sets per load.
         if constexpr (!isC) {
@@ -352,74 +354,69 @@ struct Equations {
         }
 
         // 9. Smooth lower limit of the gate drive.
-        const T m17 = store(17, vGiGn - m169);
-        const T m18 = store(18, M[166] - m169);
+        const auto m17 = store(17, vGiGn - m169);
+        const auto m18 = store(18, M[166] - m169);
         M[16] = M[90];
-        const T m162 = smoothStretch<false>(c, 1, 14, m17, m18);
+        const auto m162 = smoothStretch<false>(c, 1, 14, m17, m18);
         M[162] = M[14];
 
         // 10. Soft limit through limexp; the log's argument is floored at 1e-300.
-        const T x10 = div(M[167] - m162, M[168], 385);
-        const T e1 = limexp(c.limexpDesc(), x10) + 1.0;
-        T m159;
-        if (value(e1) > 1e-300) {
-            m159 = M[167] - log(e1) * M[168];
-        } else {
-            m159 = T(M[167] - std::log(1e-300) * M[168]);
-        }
-        store(159, m159);
+        const auto x10 = div(M[167] - m162, M[168], 385);
+        const auto e1 = limexp(c.limexpDesc(), x10) + 1.0;
+        const auto m159 =
+            store(159, value(e1) > 1e-300 ? M[167] - log(e1) * M[168] : M[167] - std::log(1e-300) * M[168]);
 
         // 11. Effective gate drive.
-        const T m126 = store(126, M[38] * powM(M[91], (m159 - M[166]) * M[37]));
-        const T m164 = div(m126 * M[166] + m159, m126 + 1.0, 387);
+        const auto m126 = store(126, M[38] * powM(M[91], (m159 - M[166]) * M[37]));
+        const auto m164 = div(m126 * M[166] + m159, m126 + 1.0, 387);
         M[164] = value(m164);
         M[165] = value(m164);
-        const T m22 = store(22, offset(m164));
+        const auto m22 = store(22, offset(m164));
 
         // 12. Smooth floor of the effective drive.
-        const T m44a = smoothFloor(c, 2, 19, m22);
+        const auto m44a = smoothFloor(c, 2, 19, m22);
         M[44] = M[19];
 
         // 13, 14.
-        const T m92 = store(92, div(m44a, m44a + 1.0, 396));
-        const T m93 = store(93, div(m44a, m44a + 0.2, 397));
-        const T m160 = store(160, m93 * vDrfSi * M[52] + m164);
-        const T m149 = store(149, m92 * m108 * vDiSi + 1.0);
+        const auto m92 = store(92, div(m44a, m44a + 1.0, 396));
+        const auto m93 = store(93, div(m44a, m44a + 0.2, 397));
+        const auto m160 = store(160, m93 * vDrfSi * M[52] + m164);
+        const auto m149 = store(149, m92 * m108 * vDiSi + 1.0);
 
         // 15. Breakdown term Q2 of V(di, si).
-        T q2;
+        std::remove_cvref_t<decltype(vDiSi)> q2;
         const double vds = value(vDiSi);
         if (vds < 5.0) {
-            q2 = T(0.0);
+            q2 = 0.0;
         } else if (!(vds > 200.0)) {
             q2 = expFPd((vDiSi - 150.0) / 2.5);
         } else {
-            q2 = expFP(20.0) * ((vDiSi - 200.0) / 2.5 + 1.0);
+            q2 = kExpFP20 * ((vDiSi - 200.0) / 2.5 + 1.0);
         }
         store(101, q2);
 
         // 16. Smooth floor of the drain-side drive.
-        const T m44 = smoothFloor(c, 3, 24, store(27, offset(m160)));
+        const auto m44 = smoothFloor(c, 3, 24, store(27, offset(m160)));
         M[44] = M[24];
 
         // 17, 18.
-        const T m125 = store(125, div(M[39] * (m44 * m44 * m44), powM(m44, M[41]) * M[40] + 1.0, 413));
-        const T m83 = store(83, (tanh((m125 - M[2] * 0.5) * M[103]) + 1) * (M[84] - M[85]) * 0.5 + M[85]);
-        const T m89 = store(89, tanh(m83 * vDiSi));
+        const auto m125 = store(125, div(M[39] * (m44 * m44 * m44), powM(m44, M[41]) * M[40] + 1.0, 413));
+        const auto m83 = store(83, (tanh((m125 - M[2] * 0.5) * M[103]) + 1) * (M[84] - M[85]) * 0.5 + M[85]);
+        const auto m89 = store(89, tanh(m83 * vDiSi));
 
         // 19. Temperature.
-        const T m6 = store(6, P[7] + vNtj);
-        const T m152 = store(152, powM(10.0, (m6 - 25.0) * -M[81]));
+        const auto m6 = store(6, P[7] + vNtj);
+        const auto m152 = store(152, powM(10.0, (m6 - 25.0) * -M[81]));
         store(153, powM(10.0, -M[82] * (m6 - 25.0)));
 
         // 20. Channel current Q1.
         const double S = M[148];
-        const T q1 = store(100, m125 * S * m89 * m149 * M[3] * m152);
+        const auto q1 = store(100, m125 * S * m89 * m149 * M[3] * m152);
 
         // 21.1 The current-dependent drain resistance.
-        const double m132 = (M[133] - M[128]) * 0.5 * (std::tanh((P[9] - M[156]) * M[43]) + 1) + M[128];
+        const double m132 = (M[133] - M[128]) * 0.5 * (c.kept(kKeptTanh132, tanhOf, (P[9] - M[156]) * M[43]) + 1) + M[128];
         M[132] = m132;
-        const T m127 = store(127, div((M[131] - m132) * tanh(M[42] * (q1 * q1 * q1)) + m132, S, 429));
+        const auto m127 = store(127, div((M[131] - m132) * tanh(M[42] * (q1 * q1 * q1)) + m132, S, 429));
 
         if constexpr (isC) {
             if (own[7] == 1.0) {
@@ -441,7 +438,7 @@ struct Equations {
             M[97] = (P[4] * 0.5 - 1.0) * 120.0 + 58.0;
             M[88] = P[4] * 0.5 * 520.0;
         }
-        const double fingers = std::fmod(P[4] * 0.5, 2.0);
+        const double fingers = c.kept(kKeptFingers, fmodOf, P[4] * 0.5, 2.0);
         if (fingers == 0.0) {
             M[115] = !(P[4] > 4.0) ? P[4] * M[117] : 4.0 * M[117];
         } else {
@@ -471,7 +468,7 @@ struct Equations {
 
         // 21.6 Gate and drain resistances.
         const double Rg = div(M[134], P[3], 476) + nx * div(div(M[146] * M[97], M[96], 476), M[124], 476);
-        const T Rd = nx * div(div(M[145] * M[88], M[87], 477), M[124], 477) + m127;
+        const auto Rd = nx * div(div(M[145] * M[88], M[87], 477), M[124], 477) + m127;
         RR[4] += Rg * Ig;
         RR[5] += value(Rd) * Id;
 
@@ -503,14 +500,14 @@ struct Equations {
 
         // 21.10 Gate diode of gp-gn.
         M[163] = M[31] / 0.4;
-        const double e10 = expFP(-10.0);
+        const double e10 = kExpFPMinus10;
         double tgd;
         double dtgd = 0.0;
         if (!(M[163] > 20.0)) {
             tgd = ZRT_exp_FP_deriv(M[163], &dtgd) - 1.0;
         } else {
-            tgd = expFP(20.0) * (M[163] - 19.0);
-            dtgd = expFP(20.0);
+            tgd = kExpFP20 * (M[163] - 19.0);
+            dtgd = kExpFP20;
         }
         M[98] = e10 * 0.3 * tgd;
         RR[7] += M[98] * S;
@@ -535,8 +532,8 @@ struct Equations {
 
         // 22. The delay channel: Q0 + Q1 + Q2 goes through the absdelay
         // operator; its branch variable, the delayed current, drives dii-si.
-        const T q0 = store(99, vDiSi * M[95] * S);
-        const T x = q0 + q1 + q2;
+        const auto q0 = store(99, vDiSi * M[95] * S);
+        const auto x = q0 + q1 + q2;
         const double F = isC ? own[2] : static_cast<double>(c.N[0]);
         const double td = (0.2 * F + 0.8) * M[150] * ((P[9] - 40.0) * M[151] + 1.0);
         ZRT_OpBranch_delay* op = c.b->delayOp[0];
@@ -555,9 +552,9 @@ struct Equations {
         clearNegativeZero(RR[12]);
 
         // 22.2 Self-heating, from the channel current alone.
-        const T heat = -vDiSi * q1;
+        const auto heat = -vDiSi * q1;
         RR[13] += value(heat);
-        const T rth = div(vNtj, P[6], 529);
+        const auto rth = div(vNtj, P[6], 529);
         RR[13] += value(rth);
         RD[9] += value(vNtj) * M[1];
 

@@ -266,14 +266,17 @@ struct Equations {
 
     // ---- per-iteration evaluation --------------------------------------------
 
+    // Results of parameter-only functions that the loads keep (module_frame.h).
+    static constexpr size_t kKeptPow50 = 0, kKeptTanh160 = 1, kKeptFingers = 2, numKept = 3;
+
     // The controlling quantities: V(gi, gn), V(di, si), V(dRF, si), V(nTj).
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
     // A smooth floor of x at 0.0 (the floor M[r + 4] and its smoothing
     // M[r + 2] set while the invariants are due), kept in M[r] and M44, with
     // the difference x - floor in M[r + 1] and history values h, h + 1.
-    template <class L, class T>
-    static T smoothFloor(const L& c, const T& x, int r, int h) {
+    template <class L, class X>
+    static X smoothFloor(const L& c, const X& x, int r, int h) {
         const auto M = vars(c);
         if (c.invariantsDue()) {
             M[r + 4] = 0.0;
@@ -281,7 +284,7 @@ struct Equations {
         }
         c.historyPair(h, M[r]);
         M[r + 1] = value(x - M[r + 4]);
-        const T floored = smax(x, T(M[r + 4]), T(M[r + 2]));
+        const auto floored = smax(x, M[r + 4], M[r + 2]);
         M[r] = value(floored);
         M[44] = M[r];
         return floored;
@@ -353,19 +356,18 @@ struct Equations {
         M[69] = (1.87 - 0.87 * f) * M[68];
         M[56] = (0.4 * f + 0.6) * M[59];
         M[164] = ((p9 - 50.0) * M[168] + 1.0) * M[166];
-        M[160] = (std::tanh((p9 - 50.0) * M[163]) + 1.0) * M[162] + 0.001;
+        M[160] = (c.kept(kKeptTanh160, tanhOf, (p9 - 50.0) * M[163]) + 1.0) * M[162] + 0.001;
         M[74] = ((p9 - 50.0) * M[84] + 1.0) * M[76];
     }
 
     template <class L>
     static void evaluate(const L& c) {
-        using T = std::conditional_t<L::full, Dual<4>, double>;
         using Tp = Topo;
         const auto M = vars(c);
         const double* P = c.P;
         const DivSite site = c.site();
         const auto div = [&site](const auto& n, const auto& d, int32_t l) { return chkdiv(site, n, d, l); };
-        const auto store = [&M](int role, const T& x) {
+        const auto store = [&M](int role, const auto& x) {
             M[role] = value(x);
             return x;
         };
@@ -373,28 +375,28 @@ struct Equations {
         double* Q = c.rd;
 
         // Controlling quantities.
-        const T vGiGn = controlling<T>(c.V(Tp::gi, Tp::gn), kGiGn);
-        const T vDiSi = controlling<T>(c.V(Tp::di, Tp::si), kDiSi);
-        const T vDrfSi = controlling<T>(c.V(Tp::dRF, Tp::si), kDrfSi);
-        const T vNtj = controlling<T>(c.V(Tp::nTj), kNtj);
+        const auto vGiGn = controlling<L::full, kGiGn>(c.V(Tp::gi, Tp::gn));
+        const auto vDiSi = controlling<L::full, kDiSi>(c.V(Tp::di, Tp::si));
+        const auto vDrfSi = controlling<L::full, kDrfSi>(c.V(Tp::dRF, Tp::si));
+        const auto vNtj = controlling<L::full, kNtj>(c.V(Tp::nTj));
         M[194] = value(vGiGn);
         M[189] = value(vDiSi);
         M[191] = value(vDrfSi);
         M[99] = value(vNtj);
 
         // Gate and drain control.
-        const T x = vGiGn - M[199];
-        const T m123 = store(123, (tanh(M[118] * x) + 1.0) * (M[122] - M[124]) * 0.5 + M[124]);
-        const T m184 = store(184, (tanh(x * M[117]) + 1.0) * (M[185] - M[186]) + M[186]);
-        const T u = fabs(M[187] - m184);
-        const T m188 = store(188, tanh(x) * (u - M[187]) + u);
-        const T m51 = store(51, (tanh(vGiGn) + 1.0) * (M[52] - M[53]) + M[53]);
-        const T m50 = store(50, powM(div(100.0, M[187] + 50.0, ln<378>), M[55]) * m51);
+        const auto x = vGiGn - M[199];
+        const auto m123 = store(123, (tanh(M[118] * x) + 1.0) * (M[122] - M[124]) * 0.5 + M[124]);
+        const auto t117 = tanh(x * M[117]);  // also M46's tanh((V(gi, gn) - M199) * M117)
+        const auto m184 = store(184, (t117 + 1.0) * (M[185] - M[186]) + M[186]);
+        const auto u = fabs(M[187] - m184);
+        const auto m188 = store(188, tanh(x) * (u - M[187]) + u);
+        const auto m51 = store(51, (tanh(vGiGn) + 1.0) * (M[52] - M[53]) + M[53]);
+        const auto m50 = store(50, c.kept(kKeptPow50, powOf, div(100.0, M[187] + 50.0, ln<378>), M[55]) * m51);
         M[48] = M[47];
-        const T m46 =
-            store(46, (M[48] - div(M[49] * 50.0, M[187], ln<381>)) * tanh((vGiGn - M[199]) * M[117]) + M[48]);
-        const T m45 = store(45, (m46 - m50) * 0.5 * (tanh((vDiSi - m184) * M[116]) + 1.0) + m50);
-        const T m12 = store(12, (1.0 - ((vDiSi - m188) - M[183]) * m45) * P[10]);
+        const auto m46 = store(46, (M[48] - div(M[49] * 50.0, M[187], ln<381>)) * t117 + M[48]);
+        const auto m45 = store(45, (m46 - m50) * 0.5 * (tanh((vDiSi - m184) * M[116]) + 1.0) + m50);
+        const auto m12 = store(12, (1.0 - ((vDiSi - m188) - M[183]) * m45) * P[10]);
         M[203] = M[12];
 
         // Upper bound of the gate drive.
@@ -404,70 +406,70 @@ struct Equations {
         }
         M[11] = M[119];
         store(10, m12 - M[13]);
-        const T m9 = store(9, smax(m12, T(M[13]), T(M[11])));
+        const auto m9 = store(9, smax(m12, M[13], M[11]));
         M[204] = M[9];
 
         // Drain-resistance levels, the drive offset, temperature.
         M[156] = M[152];
         M[153] = M[151];
-        const T m202 = store(202, m9 * P[11] - M[205]);
+        const auto m202 = store(202, m9 * P[11] - M[205]);
         temperature(c);
 
         // Lower bound.
-        const T m17 = store(17, vGiGn - m202);
-        const T m18 = store(18, M[199] - m202);
+        const auto m17 = store(17, vGiGn - m202);
+        const auto m18 = store(18, M[199] - m202);
         M[16] = M[103];
         c.historyPair(2, M[14]);
         store(15, m17 - m18);
-        const T m14 = store(14, smin(m17, m18, T(M[16])));
+        const auto m14 = store(14, smin(m17, m18, M[16]));
         M[195] = M[14];
 
         // Soft limit through limexp.
-        const T t15 = limexp(c.limexpDesc(), div(M[200] - m14, M[201], ln<485>)) + 1.0;
-        const T m192 = store(
-            192, value(t15) > 1e-300 ? M[200] - log(t15) * M[201] : T(M[200] - std::log(1e-300) * M[201]));
+        const auto t15 = limexp(c.limexpDesc(), div(M[200] - m14, M[201], ln<485>)) + 1.0;
+        const auto m192 = store(
+            192, value(t15) > 1e-300 ? M[200] - log(t15) * M[201] : M[200] - std::log(1e-300) * M[201]);
 
         // Effective drive and its smooth floor.
-        const T m147 = store(147, powM(M[104], (m192 - M[199]) * M[37]) * M[38]);
-        const T m198 = store(198, div(m147 * M[199] + m192, m147 + 1.0, ln<487>));
+        const auto m147 = store(147, powM(M[104], (m192 - M[199]) * M[37]) * M[38]);
+        const auto m198 = store(198, div(m147 * M[199] + m192, m147 + 1.0, ln<487>));
         M[197] = M[198];
-        const T m19 = smoothFloor(c, store(22, m198 - M[205]), 19, 4);
-        const T m105 = store(105, div(m19, m19 + 1.0, ln<496>));
-        const T m106 = store(106, div(m19, m19 + 0.2, ln<497>));
-        const T m193 = store(193, m106 * vDrfSi * M[54] + m198);
-        const T m174 = store(174, m105 * m123 * vDiSi + 1.0);
+        const auto m19 = smoothFloor(c, store(22, m198 - M[205]), 19, 4);
+        const auto m105 = store(105, div(m19, m19 + 1.0, ln<496>));
+        const auto m106 = store(106, div(m19, m19 + 0.2, ln<497>));
+        const auto m193 = store(193, m106 * vDrfSi * M[54] + m198);
+        const auto m174 = store(174, m105 * m123 * vDiSi + 1.0);
 
         // Soft breakdown of V(di, si).
-        T m115(0.0);
+        std::remove_cvref_t<decltype(vDiSi)> m115(0.0);
         const double v = value(vDiSi);
         const bool linearAbove = V::larchForms ? !(v <= 200.0) : v > 200.0;
         if (v < 5.0) {
-            m115 = T(0.0);
+            m115 = 0.0;
         } else if (linearAbove) {
-            m115 = expFP(20.0) * ((vDiSi - 200.0) / 2.5 + 1.0);
+            m115 = kExpFP20 * ((vDiSi - 200.0) / 2.5 + 1.0);
         } else {
             m115 = expFPd((vDiSi - 150.0) / 2.5);
         }
         store(115, m115);
 
         // Channel current.
-        const T m24 = smoothFloor(c, store(27, m193 - M[205]), 24, 6);
-        const T m146 = store(146, div(m24 * m24 * m24 * M[39], powM(m24, M[41]) * M[40] + 1.0, ln<513>));
-        const T m96 = store(96, (tanh((m146 - M[2] * 0.5) * 1.5) + 1.0) * (M[97] - M[98]) * 0.5 + M[98]);
-        const T m102 = store(102, tanh(m96 * vDiSi));
-        const T m6 = store(6, P[7] + vNtj);
-        const T m181 = store(181, powM(10.0, (m6 - 25.0) * -M[94]));
+        const auto m24 = smoothFloor(c, store(27, m193 - M[205]), 24, 6);
+        const auto m146 = store(146, div(m24 * m24 * m24 * M[39], powM(m24, M[41]) * M[40] + 1.0, ln<513>));
+        const auto m96 = store(96, (tanh((m146 - M[2] * 0.5) * 1.5) + 1.0) * (M[97] - M[98]) * 0.5 + M[98]);
+        const auto m102 = store(102, tanh(m96 * vDiSi));
+        const auto m6 = store(6, P[7] + vNtj);
+        const auto m181 = store(181, powM(10.0, (m6 - 25.0) * -M[94]));
         M[182] = powM(10.0, -M[95] * (M[6] - 25.0));
-        const T m113 = store(113, m146 * M[173] * m102 * m174 * M[3] * m181);
+        const auto m113 = store(113, m146 * M[173] * m102 * m174 * M[3] * m181);
 
         // Drain resistance modulation.
-        const T j = div(m113, M[173], ln<531>);
-        const T j3 = j * j * j;
-        const T a154 = V::larchForms ? j3 * M[42] * 10.0 : j3 * (M[42] * 10.0);
-        const T m154 = store(154, M[150] + (M[149] - M[150]) * tanh(a154));
-        const T k = div(m113, M[173], ln<532>);
-        const T m155 = store(155, M[156] + (M[153] - M[156]) * tanh(k * k * k * M[42]));
-        const T m148 =
+        const auto j = div(m113, M[173], ln<531>);
+        const auto j3 = j * j * j;
+        const auto a154 = V::larchForms ? j3 * M[42] * 10.0 : j3 * (M[42] * 10.0);
+        const auto m154 = store(154, M[150] + (M[149] - M[150]) * tanh(a154));
+        const auto k = div(m113, M[173], ln<532>);
+        const auto m155 = store(155, M[156] + (M[153] - M[156]) * tanh(k * k * k * M[42]));
+        const auto m148 =
             store(148, div(m154 + (m155 - m154) * 0.5 * (tanh((vDiSi - M[190]) * M[43]) + 1.0), M[173], ln<533>));
 
         // Source resistance and inductance.
@@ -487,7 +489,7 @@ struct Equations {
 
         // Finger-count choices, on every call.
         const double p4 = P[4];
-        if (std::fmod(p4 * 0.5, 2.0) == 0.0) {
+        if (c.kept(kKeptFingers, fmodOf, p4 * 0.5, 2.0) == 0.0) {
             M[133] = p4 <= 4.0 ? p4 * M[135] : M[135] * 4.0;
         } else if constexpr (V::larchForms) {
             M[133] = p4 <= 6.0 ? p4 * M[134] : M[134] * 6.0;
@@ -523,7 +525,7 @@ struct Equations {
         clearNegativeZero(R(6));
         const double rg = div(M[157], P[3], ln<582>) + div(div(M[170] * M[110], M[109], ln<582>), M[145], ln<582>) * n;
         R(5) += rg * Ig;
-        const T rd = div(div(M[169] * M[101], M[100], ln<583>), M[145], ln<583>) * n + m148;
+        const auto rd = div(div(M[169] * M[101], M[100], ln<583>), M[145], ln<583>) * n + m148;
         R(6) += value(rd) * Id;
 
         // Gate charge offset; resistor gi-gp.
@@ -559,15 +561,15 @@ struct Equations {
 
         // Gate diode of gp-gn.
         M[196] = M[31] / 0.4;
-        const double e10 = expFP(-10.0);
+        const double e10 = kExpFPMinus10;
         double e43 = 0.0;
         double de43 = 0.0;
         const bool exponential = V::larchForms ? M[196] <= 20.0 : !(M[196] > 20.0);
         if (exponential) {
             e43 = ZRT_exp_FP_deriv(M[196], &de43) - 1.0;
         } else {
-            e43 = expFP(20.0) * (M[196] - 19.0);
-            de43 = expFP(20.0);
+            e43 = kExpFP20 * (M[196] - 19.0);
+            de43 = kExpFP20;
         }
         M[111] = e10 * 0.3 * e43;
         R(8) += M[111] * M[173];
@@ -584,10 +586,10 @@ struct Equations {
         R(11) += div(c.V(Tp::gi, Tp::gdi), rgi, ln<617>);
 
         // Thermal-trap network; the channel current enters at xt1.
-        const T m112 = store(112, M[108] * vDiSi * M[173]);
+        const auto m112 = store(112, M[108] * vDiSi * M[173]);
         M[114] = c.V(Tp::xt2);
         const double cx = ((P[9] - 50.0) * M[180] + 1.0) * M[177];
-        const T r12 = -m113 - m115 - m112;
+        const auto r12 = -m113 - m115 - m112;
         R(12) += value(r12);
         Q[8] += cx * c.V(Tp::xt1);
         R(13) += c.V(Tp::xt2);
@@ -603,7 +605,7 @@ struct Equations {
         Q[10] += V::larchForms ? vdisi * M[56] * M[173] : vdisi * cdisi;
 
         // Self-heating at nTj (and larch_a's pTj row).
-        const T r17 = -vDiSi * m113;
+        const auto r17 = -vDiSi * m113;
         R(17) += value(r17);
         R(17) += div(value(vNtj), P[6], ln<646>);
         Q[11] += value(vNtj) * M[1];

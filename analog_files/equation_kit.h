@@ -6,167 +6,252 @@
 // analog functions call them too.
 //
 // A model writes its evaluation once as a template over the number type: the
-// right-hand-side load runs it on doubles, the full load on Dual<N>. Every
-// operation computes the value part exactly as the double operation does, in
-// the same order, so both loads hand the host bit-identical residuals.
+// right-hand-side load runs it on doubles, the full load on Dual<Mask>, each
+// quantity with the partials it can have. Every operation computes the value
+// part exactly as the double operation does, in the same order, so both loads
+// hand the host bit-identical residuals.
 #pragma once
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <type_traits>
+#include <utility>
 
 #include "dsl/ZRT_SupportLib.h"
 
+// Small helpers of the load that must fold into their constant arguments.
+#define HBX_INLINE inline __attribute__((always_inline))
+
 namespace hbx {
 
-template <int N>
+// The controlling quantities a quantity may depend on: bit k for quantity k.
+using Deps = unsigned;
+inline constexpr int kMaxControlling = 4;
+
+// A value with its partial derivatives by the controlling quantities in
+// Mask; every other partial is known at compile time to be an exact zero and
+// takes neither room nor work. An operation on two such values carries the
+// union of their dependences and computes each partial by the formula of a
+// value that carried all of them, in the same order, leaving out the terms
+// of absent partials: adding or subtracting such a term (an exact zero)
+// changes nothing but the sign of a zero, which no loaded entry keeps (each
+// starts at +0.0). The one other difference is where a value is not finite:
+// an infinite value times an absent partial makes no NaN here.
+template <Deps Mask>
 struct Dual {
+    static_assert(Mask != 0 && Mask < (1u << kMaxControlling), "a value with partials depends on something");
+    static constexpr int count = std::popcount(Mask);
+    static constexpr bool has(int k) { return k >= 0 && k < kMaxControlling && ((Mask >> k) & 1u) != 0; }
+    // Where the partial by quantity k is kept.
+    static constexpr int slot(int k) { return std::popcount(Mask & ((1u << k) - 1u)); }
+
     double v = 0.0;
-    double d[N] = {};
+    double d[count] = {};
 
     Dual() = default;
     // A quantity that does not depend on the controlling quantities.
     Dual(double value) : v(value) {}
+    // A quantity of fewer dependences, the others as exact zeros.
+    template <Deps Fewer, std::enable_if_t<Fewer != Mask && (Fewer & ~Mask) == 0, int> = 0>
+    Dual(const Dual<Fewer>& x) : v(x.v) {
+        forEach([&](auto k) { (*this)[k] = x[k]; });
+    }
 
-    // The k-th controlling quantity itself.
-    static Dual variable(double value, int k) {
-        Dual x(value);
-        x.d[k] = 1.0;
-        return x;
+    // The partial by quantity K: writable where kept, 0.0 where absent.
+    template <int K>
+    double& operator[](std::integral_constant<int, K>) {
+        static_assert(has(K), "a partial this value does not keep");
+        return d[slot(K)];
+    }
+    template <int K>
+    double operator[](std::integral_constant<int, K>) const {
+        if constexpr (has(K)) {
+            return d[slot(K)];
+        } else {
+            return 0.0;
+        }
+    }
+
+    // f(k) for every quantity k in Mask, as a compile-time constant.
+    template <class F>
+    static void forEach(F&& f) {
+        forEachOf(f, std::make_integer_sequence<int, kMaxControlling>{});
+    }
+
+private:
+    template <class F, int... K>
+    static void forEachOf(F& f, std::integer_sequence<int, K...>) {
+        (
+            [&] {
+                if constexpr (has(K)) {
+                    f(std::integral_constant<int, K>{});
+                }
+            }(),
+            ...);
     }
 };
 
 template <class T>
 struct IsDual : std::false_type {};
-template <int N>
-struct IsDual<Dual<N>> : std::true_type {};
+template <Deps M>
+struct IsDual<Dual<M>> : std::true_type {};
 template <class T>
 inline constexpr bool isDual = IsDual<T>::value;
 
-// A controlling quantity of an evaluation: the k-th variable of a Dual, or
-// the plain value in a load without derivatives.
+// The dependences of a value (none for a plain double).
 template <class T>
-T controlling(double x, int k) {
-    if constexpr (isDual<T>) {
-        return T::variable(x, k);
+inline constexpr Deps depsOf = 0;
+template <Deps M>
+inline constexpr Deps depsOf<Dual<M>> = M;
+
+// A value of the dependences of both operands (a plain double for none).
+template <Deps M>
+struct ValueOf {
+    using type = Dual<M>;
+};
+template <>
+struct ValueOf<0> {
+    using type = double;
+};
+template <class A, class B>
+using Joint = typename ValueOf<depsOf<A> | depsOf<B>>::type;
+
+// Controlling quantity K of an evaluation: its own partial 1.0 in the full
+// load, the plain value in a load without derivatives.
+template <bool Full, int K>
+auto controlling(double x) {
+    if constexpr (Full) {
+        Dual<1u << K> r(x);
+        r.d[0] = 1.0;
+        return r;
     } else {
-        (void)k;
         return x;
     }
 }
 
 inline double value(double x) { return x; }
-template <int N>
-double value(const Dual<N>& x) {
+template <Deps M>
+double value(const Dual<M>& x) {
     return x.v;
 }
-// Partial derivative k (0.0 for a plain double).
+// Partial derivative k (0.0 for a plain double and an absent partial).
 inline double partial(double, int) { return 0.0; }
-template <int N>
-double partial(const Dual<N>& x, int k) {
-    return x.d[k];
+template <Deps M>
+double partial(const Dual<M>& x, int k) {
+    return Dual<M>::has(k) ? x.d[Dual<M>::slot(k)] : 0.0;
 }
 
 // f(x) with f'(x) = slope: the chain rule.
-template <int N>
-Dual<N> chain(double f, double slope, const Dual<N>& x) {
-    Dual<N> r(f);
-    for (int k = 0; k < N; ++k) {
-        r.d[k] = slope * x.d[k];
+template <Deps M>
+HBX_INLINE Dual<M> chain(double f, double slope, const Dual<M>& x) {
+    Dual<M> r(f);
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        r.d[i] = slope * x.d[i];
     }
     return r;
 }
 
-template <int N>
-Dual<N> operator-(const Dual<N>& a) {
-    Dual<N> r(-a.v);
-    for (int k = 0; k < N; ++k) {
-        r.d[k] = -a.d[k];
+template <Deps M>
+HBX_INLINE Dual<M> operator-(const Dual<M>& a) {
+    Dual<M> r(-a.v);
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        r.d[i] = -a.d[i];
     }
     return r;
 }
-template <int N>
-Dual<N> operator+(const Dual<N>& a, const Dual<N>& b) {
-    Dual<N> r(a.v + b.v);
-    for (int k = 0; k < N; ++k) {
-        r.d[k] = a.d[k] + b.d[k];
-    }
+template <Deps A, Deps B>
+HBX_INLINE Dual<A | B> operator+(const Dual<A>& a, const Dual<B>& b) {
+    Dual<A | B> r(a.v + b.v);
+    Dual<A | B>::forEach([&](auto k) {
+        if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
+            r[k] = a[k] + b[k];
+        } else if constexpr (Dual<A>::has(k)) {
+            r[k] = a[k];
+        } else {
+            r[k] = b[k];
+        }
+    });
     return r;
 }
-template <int N>
-Dual<N> operator-(const Dual<N>& a, const Dual<N>& b) {
-    Dual<N> r(a.v - b.v);
-    for (int k = 0; k < N; ++k) {
-        r.d[k] = a.d[k] - b.d[k];
-    }
+template <Deps A, Deps B>
+HBX_INLINE Dual<A | B> operator-(const Dual<A>& a, const Dual<B>& b) {
+    Dual<A | B> r(a.v - b.v);
+    Dual<A | B>::forEach([&](auto k) {
+        if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
+            r[k] = a[k] - b[k];
+        } else if constexpr (Dual<A>::has(k)) {
+            r[k] = a[k];
+        } else {
+            r[k] = -b[k];
+        }
+    });
     return r;
 }
-template <int N>
-Dual<N> operator*(const Dual<N>& a, const Dual<N>& b) {
-    Dual<N> r(a.v * b.v);
-    for (int k = 0; k < N; ++k) {
-        r.d[k] = a.d[k] * b.v + a.v * b.d[k];
-    }
+template <Deps A, Deps B>
+HBX_INLINE Dual<A | B> operator*(const Dual<A>& a, const Dual<B>& b) {
+    Dual<A | B> r(a.v * b.v);
+    Dual<A | B>::forEach([&](auto k) {
+        if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
+            r[k] = a[k] * b.v + a.v * b[k];
+        } else if constexpr (Dual<A>::has(k)) {
+            r[k] = a[k] * b.v;
+        } else {
+            r[k] = a.v * b[k];
+        }
+    });
     return r;
 }
-template <int N>
-Dual<N> operator+(const Dual<N>& a, double b) {
-    Dual<N> r = a;
+template <Deps M>
+HBX_INLINE Dual<M> operator+(const Dual<M>& a, double b) {
+    Dual<M> r = a;
     r.v = a.v + b;
     return r;
 }
-template <int N>
-Dual<N> operator+(double a, const Dual<N>& b) {
-    Dual<N> r = b;
+template <Deps M>
+HBX_INLINE Dual<M> operator+(double a, const Dual<M>& b) {
+    Dual<M> r = b;
     r.v = a + b.v;
     return r;
 }
-template <int N>
-Dual<N> operator-(const Dual<N>& a, double b) {
-    Dual<N> r = a;
+template <Deps M>
+HBX_INLINE Dual<M> operator-(const Dual<M>& a, double b) {
+    Dual<M> r = a;
     r.v = a.v - b;
     return r;
 }
-template <int N>
-Dual<N> operator-(double a, const Dual<N>& b) {
-    Dual<N> r(a - b.v);
-    for (int k = 0; k < N; ++k) {
-        r.d[k] = -b.d[k];
+template <Deps M>
+HBX_INLINE Dual<M> operator-(double a, const Dual<M>& b) {
+    Dual<M> r(a - b.v);
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        r.d[i] = -b.d[i];
     }
     return r;
 }
-template <int N>
-Dual<N> operator*(const Dual<N>& a, double b) {
-    Dual<N> r(a.v * b);
-    for (int k = 0; k < N; ++k) {
-        r.d[k] = a.d[k] * b;
+template <Deps M>
+HBX_INLINE Dual<M> operator*(const Dual<M>& a, double b) {
+    Dual<M> r(a.v * b);
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        r.d[i] = a.d[i] * b;
     }
     return r;
 }
-template <int N>
-Dual<N> operator*(double a, const Dual<N>& b) {
-    Dual<N> r(a * b.v);
-    for (int k = 0; k < N; ++k) {
-        r.d[k] = a * b.d[k];
+template <Deps M>
+HBX_INLINE Dual<M> operator*(double a, const Dual<M>& b) {
+    Dual<M> r(a * b.v);
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        r.d[i] = a * b.d[i];
     }
     return r;
 }
 // Plain division by a non-zero literal.
-template <int N>
-Dual<N> operator/(const Dual<N>& a, double b) {
-    Dual<N> r(a.v / b);
-    for (int k = 0; k < N; ++k) {
-        r.d[k] = a.d[k] / b;
+template <Deps M>
+HBX_INLINE Dual<M> operator/(const Dual<M>& a, double b) {
+    Dual<M> r(a.v / b);
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        r.d[i] = a.d[i] / b;
     }
     return r;
-}
-template <int N, class U>
-Dual<N>& operator+=(Dual<N>& a, const U& b) {
-    return a = a + b;
-}
-template <int N, class U>
-Dual<N>& operator-=(Dual<N>& a, const U& b) {
-    return a = a - b;
 }
 
 // ---- standard functions -------------------------------------------------------
@@ -178,31 +263,31 @@ using std::sinh;
 using std::sqrt;
 using std::tanh;
 
-template <int N>
-Dual<N> tanh(const Dual<N>& x) {
+template <Deps M>
+HBX_INLINE Dual<M> tanh(const Dual<M>& x) {
     const double t = std::tanh(x.v);
     return chain(t, 1.0 - t * t, x);
 }
-template <int N>
-Dual<N> cosh(const Dual<N>& x) {
+template <Deps M>
+HBX_INLINE Dual<M> cosh(const Dual<M>& x) {
     return chain(std::cosh(x.v), std::sinh(x.v), x);
 }
-template <int N>
-Dual<N> sinh(const Dual<N>& x) {
+template <Deps M>
+HBX_INLINE Dual<M> sinh(const Dual<M>& x) {
     return chain(std::sinh(x.v), std::cosh(x.v), x);
 }
-template <int N>
-Dual<N> log(const Dual<N>& x) {
+template <Deps M>
+HBX_INLINE Dual<M> log(const Dual<M>& x) {
     return chain(std::log(x.v), 1.0 / x.v, x);
 }
-template <int N>
-Dual<N> sqrt(const Dual<N>& x) {
+template <Deps M>
+HBX_INLINE Dual<M> sqrt(const Dual<M>& x) {
     const double s = std::sqrt(x.v);
     return chain(s, 0.5 / s, x);
 }
 // |x| with the sign of x as its slope; 0.0 counts as positive.
-template <int N>
-Dual<N> fabs(const Dual<N>& x) {
+template <Deps M>
+HBX_INLINE Dual<M> fabs(const Dual<M>& x) {
     return chain(std::fabs(x.v), x.v >= 0.0 ? 1.0 : -1.0, x);
 }
 
@@ -220,27 +305,44 @@ struct DivSite {
 inline double chkdiv(const DivSite& s, double n, double d, int32_t line) {
     return ZRT_RealChkDiv(n, d, s.inst, line, s.loader, 0);
 }
-template <int N>
-Dual<N> chkdiv(const DivSite& s, const Dual<N>& n, double d, int32_t line) {
-    Dual<N> q(chkdiv(s, n.v, d, line));
-    for (int k = 0; k < N; ++k) {
-        if (n.d[k] != 0.0) {
-            q.d[k] = chkdiv(s, n.d[k], d, line);
+template <Deps M>
+HBX_INLINE Dual<M> chkdiv(const DivSite& s, const Dual<M>& n, double d, int32_t line) {
+    Dual<M> q(chkdiv(s, n.v, d, line));
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        if (n.d[i] != 0.0) {
+            q.d[i] = chkdiv(s, n.d[i], d, line);
         }
     }
     return q;
 }
-template <int N>
-Dual<N> chkdiv(const DivSite& s, double n, const Dual<N>& d, int32_t line) {
-    return chkdiv(s, Dual<N>(n), d, line);
-}
-template <int N>
-Dual<N> chkdiv(const DivSite& s, const Dual<N>& n, const Dual<N>& d, int32_t line) {
-    Dual<N> q(chkdiv(s, n.v, d.v, line));
+template <Deps A, Deps B>
+HBX_INLINE Dual<A | B> chkdiv(const DivSite& s, const Dual<A>& n, const Dual<B>& d, int32_t line) {
+    Dual<A | B> q(chkdiv(s, n.v, d.v, line));
     const double dd = d.v * d.v;
-    for (int k = 0; k < N; ++k) {
-        if (n.d[k] != 0.0 || d.d[k] != 0.0) {
-            q.d[k] = chkdiv(s, n.d[k] * d.v - n.v * d.d[k], dd, line);
+    Dual<A | B>::forEach([&](auto k) {
+        if constexpr (Dual<A>::has(k) && Dual<B>::has(k)) {
+            if (n[k] != 0.0 || d[k] != 0.0) {
+                q[k] = chkdiv(s, n[k] * d.v - n.v * d[k], dd, line);
+            }
+        } else if constexpr (Dual<A>::has(k)) {
+            if (n[k] != 0.0) {
+                q[k] = chkdiv(s, n[k] * d.v, dd, line);
+            }
+        } else {
+            if (d[k] != 0.0) {
+                q[k] = chkdiv(s, -(n.v * d[k]), dd, line);
+            }
+        }
+    });
+    return q;
+}
+template <Deps M>
+HBX_INLINE Dual<M> chkdiv(const DivSite& s, double n, const Dual<M>& d, int32_t line) {
+    Dual<M> q(chkdiv(s, n, d.v, line));
+    const double dd = d.v * d.v;
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        if (d.d[i] != 0.0) {
+            q.d[i] = chkdiv(s, -(n * d.d[i]), dd, line);
         }
     }
     return q;
@@ -251,27 +353,30 @@ inline double powM(double x, double y) { return ZRT_pow(x, y, nullptr, nullptr);
 // Only the derivative output that a Dual operand needs is asked for: a
 // constant exponent needs no logarithm of the base.
 template <class X, class Y>
-auto powM(const X& x, const Y& y) {
-    using R = std::conditional_t<isDual<X>, X, Y>;
+HBX_INLINE Joint<X, Y> powM(const X& x, const Y& y) {
     double dx = 0.0, dy = 0.0;
-    R r(ZRT_pow(value(x), value(y), isDual<X> ? &dx : nullptr, isDual<Y> ? &dy : nullptr));
-    for (int k = 0; k < static_cast<int>(std::size(r.d)); ++k) {
-        if constexpr (isDual<X> && isDual<Y>) {
-            r.d[k] = dx * partial(x, k) + dy * partial(y, k);
-        } else if constexpr (isDual<X>) {
-            r.d[k] = dx * partial(x, k);
+    Joint<X, Y> r(ZRT_pow(value(x), value(y), isDual<X> ? &dx : nullptr, isDual<Y> ? &dy : nullptr));
+    Joint<X, Y>::forEach([&](auto k) {
+        if constexpr (depsOf<X> & depsOf<Y> & (1u << k)) {
+            r[k] = dx * x[k] + dy * y[k];
+        } else if constexpr (depsOf<X> & (1u << k)) {
+            r[k] = dx * x[k];
         } else {
-            r.d[k] = dy * partial(y, k);
+            r[k] = dy * y[k];
         }
-    }
+    });
     return r;
 }
 
 inline double expFP(double x) { return ZRT_exp_FP(x); }
+// The capped exponential at the models' two constant arguments, worked out
+// once.
+inline const double kExpFPMinus10 = ZRT_exp_FP(-10.0);
+inline const double kExpFP20 = ZRT_exp_FP(20.0);
 // The capped exponential with its derivative output (0.0 above the cap).
 inline double expFPd(double x) { return ZRT_exp_FP(x); }
-template <int N>
-Dual<N> expFPd(const Dual<N>& x) {
+template <Deps M>
+HBX_INLINE Dual<M> expFPd(const Dual<M>& x) {
     double slope = 0.0;
     const double e = ZRT_exp_FP_deriv(x.v, &slope);
     return chain(e, slope, x);
@@ -287,8 +392,8 @@ inline double limexp(s_ZRT_LimexpDesc* desc, double x) {
     }
     return desc->fn(x, desc);
 }
-template <int N>
-Dual<N> limexp(s_ZRT_LimexpDesc* desc, const Dual<N>& x) {
+template <Deps M>
+HBX_INLINE Dual<M> limexp(s_ZRT_LimexpDesc* desc, const Dual<M>& x) {
     if (desc == nullptr) {
         double slope = 0.0;
         const double e = ZRT_softExp(x.v, &slope);
@@ -304,18 +409,18 @@ Dual<N> limexp(s_ZRT_LimexpDesc* desc, const Dual<N>& x) {
 // On doubles they are the exported analog functions, under the names the
 // model description gives them: its `min_smooth` (with + r) is smax, the
 // smooth maximum, and its `max_smooth` (with - r) is smin.
-template <int N>
-Dual<N> rootOf(const Dual<N>& s, double r, double twoR) {
-    Dual<N> out(r);
-    for (int k = 0; k < N; ++k) {
-        out.d[k] = s.d[k] / twoR;
+template <Deps M>
+HBX_INLINE Dual<M> rootOf(const Dual<M>& s, double r, double twoR) {
+    Dual<M> out(r);
+    for (int i = 0; i < Dual<M>::count; ++i) {
+        out.d[i] = s.d[i] / twoR;
     }
     return out;
 }
-template <class T>
-T smoothRoot(const T& diff, const T& e) {
-    const T s = diff * diff + e * e;
-    if constexpr (isDual<T>) {
+template <class D>
+HBX_INLINE D smoothRoot(const D& diff, double e) {
+    const D s = diff * diff + e * e;
+    if constexpr (isDual<D>) {
         if (s.v > 0.0) {
             const double r = std::sqrt(s.v);
             return rootOf(s, r, 2.0 * r);
@@ -325,14 +430,15 @@ T smoothRoot(const T& diff, const T& e) {
         return s > 0.0 ? std::sqrt(s) : 0.0;
     }
 }
-template <class T>
-T smax(const T& a, const T& b, const T& e) {
-    const T diff = a - b;
+// The width e never depends on the controlling quantities.
+template <class A, class B>
+HBX_INLINE Joint<A, B> smax(const A& a, const B& b, double e) {
+    const Joint<A, B> diff = a - b;
     return b + 0.5 * (diff + smoothRoot(diff, e));
 }
-template <class T>
-T smin(const T& a, const T& b, const T& e) {
-    const T diff = a - b;
+template <class A, class B>
+HBX_INLINE Joint<A, B> smin(const A& a, const B& b, double e) {
+    const Joint<A, B> diff = a - b;
     return b + 0.5 * (diff - smoothRoot(diff, e));
 }
 
@@ -355,11 +461,16 @@ inline ValueSlope lnCoshSlope(double x) {
     const double c = std::cosh(x);
     return {std::log(c), std::sinh(x) / c};
 }
-template <int N>
-Dual<N> ln_cosh(const Dual<N>& x) {
+template <Deps M>
+HBX_INLINE Dual<M> ln_cosh(const Dual<M>& x) {
     const ValueSlope f = lnCoshSlope(x.v);
     return chain(f.value, f.slope, x);
 }
+
+// Functions whose results a load may keep between calls (a load's `kept`).
+inline constexpr auto powOf = [](double x, double y) { return powM(x, y); };
+inline constexpr auto tanhOf = [](double x) { return std::tanh(x); };
+inline constexpr auto fmodOf = [](double x, double y) { return std::fmod(x, y); };
 
 // A zero contribution to a loaded entry. It changes no value but one: a
 // negative zero becomes +0.0, the sign of zero the host is handed.

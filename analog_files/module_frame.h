@@ -17,6 +17,8 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -32,8 +34,6 @@
 #else
 #define HBX_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
-// Small helpers of the load that must fold into their constant arguments.
-#define HBX_INLINE inline __attribute__((always_inline))
 
 namespace hbx {
 
@@ -77,12 +77,21 @@ void copySlots(Slots<T, N>& to, const Slots<T, N>& from) {
     }
 }
 
+// The result of a standard function of parameters and model constants alone,
+// kept with the bits of the arguments it was computed from (nothing kept
+// while `known` is 0).
+struct KeptValue {
+    uint64_t arguments[2];
+    double result;
+    uint64_t known;
+};
+
 // The private block of one instance, in this order: clone function, model
 // variables, integer model variables, execute-invariant flag, the four
 // stamp-handle lists, memory values, absdelay operator, history values,
 // derivative handles of the delayed quantity, mixed-signal indices, collapse
-// bytes, branch counter. Members a module lacks take no room. Only the first
-// word, the clone function, is seen by the host.
+// bytes, branch counter, kept results. Members a module lacks take no room.
+// Only the first word, the clone function, is seen by the host.
 template <class M>
 struct ModuleBlock {
     using T = typename M::Topology;
@@ -101,6 +110,7 @@ struct ModuleBlock {
     Slots<int32_t, 4> amsIndices;
     Slots<uint8_t, M::numCollapse> collapsed;
     int32_t branchCounter;
+    [[no_unique_address]] Slots<KeptValue, M::Equations::numKept> kept;
 };
 
 template <class M>
@@ -461,7 +471,7 @@ struct Module {
     static constexpr size_t kFirstSlots = 16, kSecondSlots = 40;
     static constexpr size_t kSolSlots = kFirstSlots + kSecondSlots + 1;
     static_assert(kSolSlots <= 64, "one bit a node in the read mask");
-    static HBX_INLINE size_t solSlot(NodeRef ref) {
+    static constexpr size_t solSlot(NodeRef ref) {
         switch (ref.where) {
         case Where::First:
             ZRT_ASSERT(ref.slot < kFirstSlots);
@@ -473,6 +483,34 @@ struct Module {
             return kSolSlots - 1;
         }
     }
+
+    // The nodes and branch flows a load reads: the columns of the Jacobian
+    // lists (what the residuals depend on), each once, in list order. A load
+    // reads them all from the host before its equations run.
+    struct SolutionReads {
+        std::array<NodeRef, kSolSlots> refs{};
+        size_t count = 0;
+        uint64_t mask = 0;  // bit solSlot(ref) of every ref read
+    };
+    static constexpr SolutionReads kReads = [] {
+        SolutionReads r;
+        const auto add = [&r](NodeRef ref) {
+            const uint64_t bit = uint64_t{1} << solSlot(ref);
+            if (ref.where != Where::Ground && (r.mask & bit) == 0) {
+                r.mask |= bit;
+                r.refs[r.count++] = ref;
+            }
+        };
+        for (const StampEntry& e : Topo::jr) {
+            add(e.c);
+            add(e.d);
+        }
+        for (const StampEntry& e : Topo::jd) {
+            add(e.c);
+            add(e.d);
+        }
+        return r;
+    }();
 
     // What a model's equations see of one load call.
     template <bool Full>
@@ -488,11 +526,8 @@ struct Module {
         const int32_t* N;
 
 
-        // Solutions read so far in this load, by node: each state variable
-        // is read from the host once per load however often the equations
-        // use it.
-        double* sol;  // kSolSlots values, set as their bits in solRead
-        mutable uint64_t solRead = 0;
+        // The solutions of this load by solSlot, those of kReads read.
+        const double* sol;
 
         static constexpr bool full = Full;
         double* vars() const { return b->vars.data(); }
@@ -514,22 +549,38 @@ struct Module {
             }
         }
         bool invariantsDue() const { return b->execInvariant != 0; }
+
+        // f(x) or f(x, y) for arguments that depend only on parameters and
+        // model constants: the result kept in the slot when the arguments are
+        // the same to the bit, else computed and kept. Every load gives the
+        // value that a call of f on that load gives; most loads skip the call.
+        template <class F>
+        HBX_INLINE double kept(size_t slot, F f, double x) const {
+            return keptOf(slot, [&] { return f(x); }, x, 0.0);
+        }
+        template <class F>
+        HBX_INLINE double kept(size_t slot, F f, double x, double y) const {
+            return keptOf(slot, [&] { return f(x, y); }, x, y);
+        }
+        template <class G>
+        HBX_INLINE double keptOf(size_t slot, G compute, double x, double y) const {
+            KeptValue& k = b->kept[slot];
+            const uint64_t bx = std::bit_cast<uint64_t>(x), by = std::bit_cast<uint64_t>(y);
+            if (k.known == 0 || k.arguments[0] != bx || k.arguments[1] != by) {
+                k = {{bx, by}, compute(), 1};
+            }
+            return k.result;
+        }
         DivSite site() const { return {inst, loader}; }
         s_ZRT_LimexpDesc* limexpDesc() const { return inst->limexps[0]; }
 
-        // Present solution of a node or branch flow; an absent one reads 0.0
-        // without asking the host.
+        // Present solution of a node or branch flow.
         HBX_INLINE double V(NodeRef ref) const {
             if (ref.where == Where::Ground) {
                 return 0.0;
             }
             const size_t at = solSlot(ref);
-            const uint64_t bit = uint64_t{1} << at;
-            if ((solRead & bit) == 0) {
-                s_ZRT_StateVar* sv = node(inst, b, ref);
-                sol[at] = sv != nullptr ? loader->GetSol(sv, loader, inst) : 0.0;
-                solRead |= bit;
-            }
+            ZRT_ASSERT((kReads.mask >> at & 1u) != 0);
             return sol[at];
         }
         HBX_INLINE double V(NodeRef a, NodeRef c) const {
@@ -555,15 +606,28 @@ struct Module {
         }
     };
 
-    // Asks for every cache line of the block at once: with many instances
-    // the block is rarely cached, and lines fetched together arrive in the
-    // time of one instead of one after another as the equations reach them.
-    static HBX_INLINE void prefetchBlock(const Block* b) {
+    // Asks for every cache line of the block that the load uses at once:
+    // with many instances the block is rarely cached, and lines fetched
+    // together arrive in the time of one instead of one after another as the
+    // equations reach them. The right-hand-side load leaves out the Jacobian
+    // handle lists.
+    static HBX_INLINE void prefetchBytes(const Block* b, size_t from, size_t to) {
         constexpr size_t kLine = 64;
         const char* bytes = reinterpret_cast<const char*>(b);
 #pragma GCC unroll 128
-        for (size_t at = 0; at < sizeof(Block); at += kLine) {
+        for (size_t at = from; at < to; at += kLine) {
             __builtin_prefetch(bytes + at, 1);
+        }
+        __builtin_prefetch(bytes + to - 1, 1);
+    }
+    template <bool Full>
+    static HBX_INLINE void prefetchBlock(const Block* b) {
+        if constexpr (Full) {
+            prefetchBytes(b, 0, sizeof(Block));
+        } else {
+            static_assert(std::is_standard_layout_v<Block>, "member offsets are known");
+            prefetchBytes(b, 0, offsetof(Block, jr));
+            prefetchBytes(b, offsetof(Block, jd) + sizeof(Block::jd), sizeof(Block));
         }
     }
 
@@ -573,7 +637,7 @@ struct Module {
         if (b == nullptr) {
             return;
         }
-        prefetchBlock(b);
+        prefetchBlock<Full>(b);
         constexpr size_t nJR = Full ? Topo::numJR : 1, nJD = Full ? Topo::numJD : 1;
         double rr[Topo::numRR] = {};
         double rd[Topo::numRD] = {};
@@ -604,6 +668,15 @@ struct Module {
         ZRT_EventDesc* initialStep = inst->events[0];
         if (initialStep != nullptr && ZRT_eventSignal(initialStep, loader) != 0) {
             M::Equations::initialStep(c);
+        }
+        // Every solution the equations use, each read from the host once; an
+        // absent node or branch reads 0.0 without asking the host.
+        const ZRT_GetSolFn getSol = loader->GetSol;
+#pragma GCC unroll 64
+        for (size_t i = 0; i < kReads.count; ++i) {
+            const NodeRef ref = kReads.refs[i];
+            s_ZRT_StateVar* sv = node(inst, b, ref);
+            sol[solSlot(ref)] = sv != nullptr ? getSol(sv, loader, inst) : 0.0;
         }
         M::Equations::evaluate(c);
 

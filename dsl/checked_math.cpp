@@ -25,15 +25,6 @@ void reportDomainError(ZRT_MathCheckCode code, s_ZRT_DeviceInst* inst, int32_t l
 
 bool hasGetDefault(const s_ZRT_ContribLoader* loader) { return loader != nullptr && loader->GetDefault != nullptr; }
 
-// y truncated toward zero to 32 bits; a y outside that range (or NaN) gives
-// INT32_MIN, so it never equals y unless y is -2147483648.0 itself.
-int32_t truncToInt32(double y) {
-    if (y > -2147483649.0 && y < 2147483648.0) {
-        return static_cast<int32_t>(y);
-    }
-    return INT32_MIN;
-}
-
 // +-magnitude with the sign of base^n.
 double withParitySign(double magnitude, double base, uint64_t n) {
     return std::signbit(base) && (n & 1u) != 0 ? -magnitude : magnitude;
@@ -77,40 +68,6 @@ double realChkDivGuarded(double num, double den, s_ZRT_DeviceInst* inst, int32_t
         }
     }
     return clampQuotient(num / denomArg);
-}
-
-double ZRT_pow(double x, double y, double* dx, double* dy) {
-    if (dx != nullptr) {
-        *dx = 0.0;
-    }
-    if (dy != nullptr) {
-        *dy = 0.0;
-    }
-    if (x < 0.0 && y != static_cast<double>(truncToInt32(y))) {
-        return 0.0;
-    }
-    if (x == 0.0 && y < 0.0) {
-        return 0.0;
-    }
-    double r;
-    if (y == 1.0) {
-        r = x;
-    } else if (y == 0.5) {
-        r = std::sqrt(x);
-    } else {
-        r = std::pow(x, y);
-    }
-    if (dy != nullptr && x > 0.0) {
-        *dy = std::log(x) * r;
-    }
-    if (dx != nullptr) {
-        if (y == 1.0) {
-            *dx = 1.0;
-        } else if (x != 0.0) {
-            *dx = y * r / x;
-        }
-    }
-    return r;
 }
 
 double ZRT_intPow(double x, int64_t n) {

@@ -46,10 +46,52 @@ inline double ZRT_RealChkDiv(double num, double den, s_ZRT_DeviceInst* inst, int
     return realChkDivGuarded(num, den, inst, line, loader, checkFlag);
 }
 
+// y truncated toward zero to 32 bits; a y outside that range (or NaN) gives
+// INT32_MIN, so it never equals y unless y is -2147483648.0 itself.
+inline int32_t zrtTruncToInt32(double y) {
+    if (y > -2147483649.0 && y < 2147483648.0) {
+        return static_cast<int32_t>(y);
+    }
+    return INT32_MIN;
+}
+
 // x^y with its partial derivatives (each output may be null and is 0.0 where
 // no rule sets it). A negative base with a non-integral exponent, and a zero
-// base with a negative exponent, answer 0.0.
-double ZRT_pow(double x, double y, double* dx, double* dy);
+// base with a negative exponent, answer 0.0. Model loads call it on every
+// Newton iteration, so it is inline: the outputs they do not ask for fold away.
+inline double ZRT_pow(double x, double y, double* dx, double* dy) {
+    if (dx != nullptr) {
+        *dx = 0.0;
+    }
+    if (dy != nullptr) {
+        *dy = 0.0;
+    }
+    if (x < 0.0 && y != static_cast<double>(zrtTruncToInt32(y))) {
+        return 0.0;
+    }
+    if (x == 0.0 && y < 0.0) {
+        return 0.0;
+    }
+    double r;
+    if (y == 1.0) {
+        r = x;
+    } else if (y == 0.5) {
+        r = std::sqrt(x);
+    } else {
+        r = std::pow(x, y);
+    }
+    if (dy != nullptr && x > 0.0) {
+        *dy = std::log(x) * r;
+    }
+    if (dx != nullptr) {
+        if (y == 1.0) {
+            *dx = 1.0;
+        } else if (x != 0.0) {
+            *dx = y * r / x;
+        }
+    }
+    return r;
+}
 
 // x^n by repeated squaring; a negative n uses 1/x, or 1e36 when |x| < 1e-36.
 double ZRT_intPow(double x, int64_t n);

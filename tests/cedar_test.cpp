@@ -245,6 +245,28 @@ TEST(CedarEquations, ParameterOnlyQuantitiesWaitForTheInvariantFlag) {
     EXPECT_NE(var(mc, 109), m109);
 }
 
+// The selections the Part runs on every call follow a parameter changed
+// between loads while the invariant flag stays clear, however the load keeps
+// their standard-function results: M160's tanh of P9, M133's finger choice on
+// P4, and M50's power of a model variable.
+TEST(CedarEquations, EveryCallSelectionsFollowParametersChangedBetweenLoads) {
+    TestHost host;
+    ModelCircuit mc(host, moduleSpec("cedar_a"));
+    const std::vector<double> x = mc.circuit->zeros();
+    loadOnce(host, mc, x);
+    loadOnce(host, mc, x);
+    EXPECT_EQ(var(mc, 133), 4.0 * 6.80721391608491e-12);
+    host.isInitialStep = 0;  // which would store M55's constant again
+    mc.model.inst.realParams[9] = 30.0;
+    mc.model.inst.realParams[4] = 6.0;
+    mc.model.block().var(55) = 2.0;
+    loadOnce(host, mc, x);
+    EXPECT_EQ(mc.model.block().execInvariant(), 0);
+    EXPECT_EQ(var(mc, 160), (std::tanh((30.0 - 50.0) * var(mc, 163)) + 1.0) * var(mc, 162) + 0.001);
+    EXPECT_EQ(var(mc, 133), 6.0 * 5.48020575472414e-12);
+    EXPECT_EQ(var(mc, 50), std::pow(100.0 / (var(mc, 187) + 50.0), 2.0) * var(mc, 51));
+}
+
 TEST(CedarVariants, BAndCDifferOnlyThroughTheDiSiCapacitance) {
     TestHost host;
     ModelCircuit b(host, moduleSpec("cedar_b"));
