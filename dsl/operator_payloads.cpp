@@ -171,7 +171,7 @@ void writeZiHead(const ZRT_ZiState& zi, ZRT_OutputSerializer& out) {
     out.write(zi.y, static_cast<size_t>(zi.denomCount) * sizeof(double));
 }
 
-// What a zi read gives before the transition spec is read; stored only once
+// What a zi read gives before the transition state record is read; stored only once
 // that succeeded too.
 struct ZiHead {
     double output = 0.0;
@@ -248,7 +248,7 @@ void ZRT_slewRestoreState(ZRT_OpBranch_slew* pOp, ZRT_GenericOperatorState* pOpS
                     "pOpState && (((ZRT_GenericOperatorState *)pOpState)->opStateType == ZRT_SLEW_SPEC)");
     ZRT_SlewSpec* copy = copySlewSpec(reinterpret_cast<const ZRT_SlewSpec*>(pOpState));
     if (copy == nullptr) {
-        return;  // the operator keeps its spec
+        return;  // the operator keeps its state record
     }
     if (pOp->spec != nullptr) {
         freeSlewSpec(&pOp->spec->head);

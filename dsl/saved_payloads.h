@@ -8,12 +8,12 @@
 // array or text as it was.
 //
 // Payloads (raw little-endian, integers 4 bytes, doubles 8):
-// - slew spec: previous time, previous output, present time, present output,
+// - slew state record: previous time, previous output, present time, present output,
 //   present derivative (40 bytes);
 // - idt: accepted value, accepted input, last accepted time, input (32 bytes);
 // - last crossing: last time, previous value, present value, last rising and
 //   last falling crossing (40 bytes);
-// - transition spec: "Transition_Begin", its 132 bytes of fields,
+// - transition state record: "Transition_Begin", its 132 bytes of fields,
 //   "Transition_List", the number of event nodes in its chain (free nodes
 //   behind the last pending event included), the position of the last
 //   pending event in the chain (-1 for none) and 44 bytes per node;
@@ -54,7 +54,7 @@ ZRT_PIN_WORD(ZRT_IdtState, input, 8);
 
 // Saved state of a zi operator (ZRT_ZI_STATE), null while the operator's
 // coefficients are not ready. It owns copies of the two histories and of the
-// embedded transition operator's spec, released with it by freeZiState. The
+// embedded transition operator's state record, released with it by freeZiState. The
 // input, period, first sample time, transition time and custom word are not
 // in the stream: a restored state keeps the values it was made with. The
 // history lengths are kept here rather than read through the operator, so
@@ -84,7 +84,7 @@ void serializeSlewSpec(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, 
 void serialize_idtState(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir);
 // zi: "\nzi", output, next sample time, the two counts (a count other than
 // the state's fails the read), the input then the output history, then the
-// transition spec's payload.
+// transition state record's payload.
 void serialize_ziState(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir);
 void freeZiState(ZRT_GenericOperatorState* state);
 void ZRT_serializeLastCrossing(ZRT_LastCrossing* record, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir);

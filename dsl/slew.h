@@ -33,14 +33,14 @@ struct ZRT_OpBranch_slew {
 ZRT_PIN_WORD(ZRT_OpBranch_slew, output, 3);
 ZRT_PIN_WORD(ZRT_OpBranch_slew, spec, 5);
 
-// A fresh spec (no accepted point yet), null when memory is exhausted.
+// A fresh state record (no accepted point yet), null when memory is exhausted.
 ZRT_SlewSpec* createSlewSpec(s_ZRT_SimInterface* sim);
-// A copy allocated through the spec's interface; null for a null spec or
+// A copy allocated through the state record's interface; null for a null state record or
 // when memory is exhausted.
 ZRT_SlewSpec* copySlewSpec(const ZRT_SlewSpec* spec);
 void freeSlewSpec(ZRT_GenericOperatorState* spec);
 
-// Null when the record or its spec cannot be allocated.
+// Null when the record or its state record cannot be allocated.
 ZRT_OpBranch_slew* ZRT_createOpBranch_slew(const char* name, s_ZRT_DeviceInst* inst);
 void ZRT_destroyOpBranch_slew(ZRT_OpBranch_slew* pOp);
 // The output at the loader's time from the input x: x itself unless it moved
@@ -51,8 +51,8 @@ void ZRT_destroyOpBranch_slew(ZRT_OpBranch_slew* pOp);
 void ZRT_slewSetArg(ZRT_OpBranch_slew* pOp, double x, double maxRise, double maxFall,
                     const s_ZRT_ContribLoader* loader);
 void ZRT_slewAcceptTimePoint(ZRT_OpBranch_slew* pOp);
-// A fresh spec: the next evaluation starts from no accepted point.
+// A fresh state record: the next evaluation starts from no accepted point.
 void ZRT_slewReset(ZRT_OpBranch_slew* pOp);
-// A copy bound to `newInst` with its own copy of the spec; null when memory
+// A copy bound to `newInst` with its own copy of the state record; null when memory
 // is exhausted.
 ZRT_OpBranch_slew* ZRT_OpClone_slew(const ZRT_OpBranch_slew* pOp, s_ZRT_DeviceInst* newInst);

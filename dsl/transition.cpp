@@ -399,7 +399,7 @@ void ZRT_transitionReset(ZRT_OpBranch_transition* pOp) {
     }
     ZRT_TransitionSpec* fresh = createTransitionSpec(pOp->inst->pSim, pOp->inst);
     if (fresh == nullptr) {
-        return;  // the old spec stays, so the operator keeps working
+        return;  // the old state record stays, so the operator keeps working
     }
     freeTransitionSpec(&pOp->spec->head);
     pOp->spec = fresh;

@@ -98,15 +98,15 @@ constexpr const char* ZRT_PSEUDOTRAN_FACTOR_PARAM = "__transition_pseudotran_fac
 constexpr const char* ZRT_PSEUDOTRAN_TAU_PARAM = "__transition_pseudotran_filter_tau";
 constexpr const char* ZRT_TRANSITION_DISABLE_PARAM = "_transitionDisable";
 
-// A new operator with the default time and a fresh spec; null when memory is
+// A new operator with the default time and a fresh state record; null when memory is
 // exhausted.
 ZRT_OpBranch_transition* ZRT_createOpBranch_transition(const char* name, s_ZRT_DeviceInst* inst, double defaultTime);
-// Frees the spec with every event node, then the record.
+// Frees the state record with every event node, then the record.
 void ZRT_destroyOpBranch_transition(ZRT_OpBranch_transition* pOp);
-// Replaces the spec by a fresh one.
+// Replaces the state record by a fresh one.
 void ZRT_transitionReset(ZRT_OpBranch_transition* pOp);
 // A copy bound to `newInst`, allocated through the source's instance, with a
-// copy of the spec of its own.
+// copy of the state record of its own.
 ZRT_OpBranch_transition* ZRT_OpClone_transition(const ZRT_OpBranch_transition* pOp, s_ZRT_DeviceInst* newInst);
 
 // Output and derivative for input x with delay td, rise and fall times and
@@ -116,10 +116,10 @@ void ZRT_transitionSetArg(ZRT_OpBranch_transition* pOp, double x, double td, dou
 // Change detection, scheduling and step bounding at an accepted time point.
 void ZRT_transitionAcceptTimePoint(ZRT_OpBranch_transition* pOp, const s_ZRT_ContribLoader* loader);
 
-// A spec with no transition and no event, the parameters looked up through
+// A state record with no transition and no event, the parameters looked up through
 // the instance; null when memory is exhausted.
 ZRT_TransitionSpec* createTransitionSpec(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst);
-// Frees the spec, every pending and free event node and the spare node.
+// Frees the state record, every pending and free event node and the spare node.
 void freeTransitionSpec(ZRT_GenericOperatorState* spec);
 // Frees a chain of event nodes, following `_pNext`.
 void freeTransitionEvents(ZRT_TransitionEvent* evt);
@@ -130,9 +130,9 @@ ZRT_TransitionSpec* copyTransitionSpec(const ZRT_TransitionSpec* spec);
 void ZRT_setTransitionCustomInfo(ZRT_TransitionSpec* spec, uintptr_t word);
 uintptr_t ZRT_getTransitionCustomInfo(const ZRT_TransitionSpec* spec);
 
-// Saved state: a copy of the spec; restoring installs a copy of the saved
+// Saved state: a copy of the state record; restoring installs a copy of the saved
 // state, which stays the caller's.
 ZRT_GenericOperatorState* ZRT_transitionSaveState(const ZRT_OpBranch_transition* pOp);
 void ZRT_transitionRestoreState(ZRT_OpBranch_transition* pOp, ZRT_GenericOperatorState* pOpState);
-// Serialize function of the spec (payload in saved_payloads.h).
+// Serialize function of the state record (payload in saved_payloads.h).
 void serializeTransitionSpec(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir);

@@ -388,7 +388,7 @@ TEST(AllocationFaults, TransitionCopyIsWholeOrNothing) {
     }
     ASSERT_NE(op->spec->_pPendingFirst, op->spec->_pPendingLast);  // two pending changes
     {
-        AllocationFaults faults(Heap::Runtime, 2);  // the spec, its first node, its second
+        AllocationFaults faults(Heap::Runtime, 2);  // the state record, its first node, its second
         EXPECT_EQ(ZRT_transitionSaveState(op), nullptr);
     }
     {

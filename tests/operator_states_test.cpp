@@ -48,7 +48,7 @@ protected:
         return reinterpret_cast<ZRT_DelaySpec*>(host.sim.CreateDelaySpec(&host.sim));
     }
 
-    // A spec with recognisable values and a history of capacity 3.
+    // A state record with recognisable values and a history of capacity 3.
     ZRT_DelaySpec* filledSpec() {
         ZRT_DelaySpec* spec = newSpec(3);
         for (int i = 0; i < 4; ++i) {
@@ -72,7 +72,7 @@ protected:
         return testhost::takeSavedBytes(inst.get());
     }
 
-    // Reads `bytes` into `spec` through a restore stream of the instance.
+    // Reads `bytes` into the given record through a restore stream of the instance.
     ZRT_SrlzDirE read(ZRT_DelaySpec* spec, const Bytes& bytes) {
         testhost::openRestoreStream(inst.get(), bytes);
         ZRT_SrlzDirE dir = ZRT_SRLZ_RESTORE;

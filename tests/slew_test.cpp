@@ -93,10 +93,10 @@ TEST_F(SlewTest, ResetAndCloneOwnTheirSpecs) {
     ZRT_destroyOpBranch_slew(copy);
 
     {
-        testhost::LimitedHeap heap(1);  // the record but not its spec
+        testhost::LimitedHeap heap(1);  // the record but not its state record
         EXPECT_EQ(ZRT_createOpBranch_slew("_slew2", inst.get()), nullptr);
         EXPECT_EQ(ZRT_OpClone_slew(op, other.get()), nullptr);
-        ZRT_slewReset(op);  // no spec now: the input passes
+        ZRT_slewReset(op);  // no state record now: the input passes
     }
     host.time = 1.0;
     ZRT_slewSetArg(op, 5.0, 1.0, -1.0, &host.loader);
