@@ -1,5 +1,7 @@
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "dsl/ZRT_SupportLib.h"
 
@@ -56,31 +58,12 @@ void limitFunctionMessage(s_ZRT_DeviceInst* inst, int32_t type, const char* form
     char* text = formatText(sim, inst, format, args);
     va_end(args);
     if (text != nullptr) {
-        // The host formats the text again: every '%' of it must stand for itself.
-        size_t percents = 0;
-        size_t length = 0;
-        for (; text[length] != '\0'; ++length) {
-            percents += text[length] == '%' ? 1 : 0;
-        }
-        char* escaped = text;
-        if (percents > 0) {
-            escaped = static_cast<char*>(ZRT_malloc(length + percents + 1, sim, inst, nullptr));
-            if (escaped != nullptr) {
-                char* out = escaped;
-                for (const char* in = text; *in != '\0'; ++in) {
-                    *out++ = *in;
-                    if (*in == '%') {
-                        *out++ = '%';
-                    }
-                }
-                *out = '\0';
-            }
-        }
-        if (escaped != nullptr) {
-            ZRT_Message(sim, inst, nullptr, type, escaped);
-        }
-        if (escaped != text) {
-            ZRT_free(escaped);
+        try {
+            // The host formats the text again: every '%' of it must stand for itself.
+            const std::string escaped = escapePercent(text);
+            ZRT_Message(sim, inst, nullptr, type, escaped.c_str());
+        } catch (const std::bad_alloc&) {
+            reportOutOfMemory(sim, inst);
         }
         ZRT_free(text);
     }

@@ -148,6 +148,9 @@ std::string escapePercent(std::string_view text);
 // Rounds half away from zero and saturates to the 32-bit range; NaN gives
 // -2147483648.
 int32_t ZRT_doubleToInt(double x);
+// Truncates toward zero and saturates to the 32-bit range; NaN gives
+// -2147483648 (degrees of freedom, erlang stages, integer initialisers).
+int32_t truncateToIntSaturated(double x);
 // A text value is the fatal error "Unable to convert to integer." / "Unable to
 // convert to real." and answers 0 / 0.0; with a null instance no message.
 int32_t convToInt(ZRT_TaggedValue value, s_ZRT_DeviceInst* inst);

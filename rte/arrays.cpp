@@ -70,14 +70,6 @@ int32_t elementAsInt(const s_ZRT_Array* a, int32_t i) {
     return a->_arrayType == ZRT_REAL_ARRAY ? ZRT_doubleToInt(reals(a)[i]) : ints(a)[i];
 }
 
-// Truncation toward zero, saturating; NaN gives INT32_MIN as ZRT_doubleToInt.
-int32_t truncateToInt(double x) {
-    if (std::isnan(x) || x <= -2147483648.0) {
-        return INT32_MIN;
-    }
-    return x >= 2147483647.0 ? INT32_MAX : static_cast<int32_t>(x);
-}
-
 // Makes `_dataLen` the new length. A block shorter than the length is replaced
 // by a zeroed one; a longer one is kept. False when the array was left without
 // data because the length is too large or the allocation failed.
@@ -238,7 +230,7 @@ void storeValue(s_ZRT_Array* a, int32_t pos, double value) {
     if (a->_arrayType == ZRT_REAL_ARRAY) {
         reals(a)[pos] = value;
     } else {
-        ints(a)[pos] = truncateToInt(value);
+        ints(a)[pos] = truncateToIntSaturated(value);
     }
 }
 

@@ -17,6 +17,19 @@ int32_t ZRT_doubleToInt(double x) {
     return static_cast<int32_t>(s);
 }
 
+int32_t truncateToIntSaturated(double x) {
+    if (std::isnan(x)) {
+        return INT32_MIN;
+    }
+    if (x >= 2147483647.0) {
+        return INT32_MAX;
+    }
+    if (x <= -2147483648.0) {
+        return INT32_MIN;
+    }
+    return static_cast<int32_t>(x);
+}
+
 int32_t convToInt(ZRT_TaggedValue value, s_ZRT_DeviceInst* inst) {
     switch (value.tag) {
     case ZRT_TAG_INT:

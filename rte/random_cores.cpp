@@ -17,18 +17,6 @@ int64_t truncate64(double r) { return static_cast<int64_t>(r); }
 
 }  // namespace
 
-int32_t truncateToIntSaturated(double x) {
-    if (std::isnan(x)) {
-        return INT32_MIN;
-    }
-    if (x >= kInt32Max) {
-        return INT32_MAX;
-    }
-    if (x <= kInt32Min) {
-        return INT32_MIN;
-    }
-    return static_cast<int32_t>(x);
-}
 
 double __ZRT_uniform(uint32_t* seed, double start, double end) {
     uint32_t s = *seed != 0 ? *seed : kZeroSeedReplacement;

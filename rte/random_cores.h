@@ -31,6 +31,3 @@ double __ZRT_t(uint32_t* seed, int32_t degrees);
 // -mean * ln(product of k uniforms) / k.
 double __ZRT_erlangian(uint32_t* seed, int32_t k, double mean);
 
-// Truncates toward zero and saturates to the 32-bit range; NaN gives
-// -2147483648. Degrees of freedom and erlang stages go through it.
-int32_t truncateToIntSaturated(double x);
