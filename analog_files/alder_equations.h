@@ -411,7 +411,7 @@ struct Equations {
         double t25;
         double dt25 = 0.0;
         if (!(M[196] > 20.0)) {
-            t25 = ZRT_exp_FP_deriv(M[196], &dt25) - 1.0;
+            t25 = zrtExpCappedDeriv(M[196], &dt25) - 1.0;
         } else {
             t25 = kExpFP20 * (M[196] - 19.0);
             dt25 = kExpFP20;

@@ -504,7 +504,7 @@ struct Equations {
         double tgd;
         double dtgd = 0.0;
         if (!(M[163] > 20.0)) {
-            tgd = ZRT_exp_FP_deriv(M[163], &dtgd) - 1.0;
+            tgd = zrtExpCappedDeriv(M[163], &dtgd) - 1.0;
         } else {
             tgd = kExpFP20 * (M[163] - 19.0);
             dtgd = kExpFP20;

@@ -566,7 +566,7 @@ struct Equations {
         double de43 = 0.0;
         const bool exponential = V::larchForms ? M[196] <= 20.0 : !(M[196] > 20.0);
         if (exponential) {
-            e43 = ZRT_exp_FP_deriv(M[196], &de43) - 1.0;
+            e43 = zrtExpCappedDeriv(M[196], &de43) - 1.0;
         } else {
             e43 = kExpFP20 * (M[196] - 19.0);
             de43 = kExpFP20;

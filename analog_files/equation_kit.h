@@ -368,17 +368,17 @@ HBX_INLINE Joint<X, Y> powM(const X& x, const Y& y) {
     return r;
 }
 
-inline double expFP(double x) { return ZRT_exp_FP(x); }
+inline double expFP(double x) { return zrtExpCapped(x); }
 // The capped exponential at the models' two constant arguments, worked out
 // once.
 inline const double kExpFPMinus10 = ZRT_exp_FP(-10.0);
 inline const double kExpFP20 = ZRT_exp_FP(20.0);
 // The capped exponential with its derivative output (0.0 above the cap).
-inline double expFPd(double x) { return ZRT_exp_FP(x); }
+inline double expFPd(double x) { return zrtExpCapped(x); }
 template <Deps M>
 HBX_INLINE Dual<M> expFPd(const Dual<M>& x) {
     double slope = 0.0;
-    const double e = ZRT_exp_FP_deriv(x.v, &slope);
+    const double e = zrtExpCappedDeriv(x.v, &slope);
     return chain(e, slope, x);
 }
 

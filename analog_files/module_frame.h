@@ -671,16 +671,28 @@ struct Module {
         }
         // Every solution the equations use, each read from the host once; an
         // absent node or branch reads 0.0 without asking the host.
+        // The node arrays are looked up once: the host's GetSol is opaque to
+        // the compiler, which would otherwise fetch and test them per read.
         const ZRT_GetSolFn getSol = loader->GetSol;
+        s_ZRT_StateVar* const* const first = inst->nodeVars;
+        s_ZRT_StateVar* const* const second = inst->internalVars;
 #pragma GCC unroll 64
         for (size_t i = 0; i < kReads.count; ++i) {
             const NodeRef ref = kReads.refs[i];
-            s_ZRT_StateVar* sv = node(inst, b, ref);
+            s_ZRT_StateVar* sv = nullptr;
+            if (ref.where == Where::First) {
+                sv = first != nullptr ? first[ref.slot] : nullptr;
+            } else if (ref.where == Where::Second) {
+                sv = second != nullptr ? second[ref.slot] : nullptr;
+            } else {
+                sv = node(inst, b, ref);
+            }
             sol[solSlot(ref)] = sv != nullptr ? getSol(sv, loader, inst) : 0.0;
         }
         M::Equations::evaluate(c);
 
         // Equations of the uncollapsed branch state variables.
+#pragma GCC unroll 16
         for (size_t k = 0; k < Topo::branches.size(); ++k) {
             const BranchSpec& spec = Topo::branches[k];
             if (b->collapsed[spec.collapse] != 0) {

@@ -4,24 +4,14 @@
 
 namespace {
 
-constexpr double kHardCap = 500.0;
-constexpr double kExpHardCap = 1.4035922178528375e217;  // e^500
 constexpr double kSoftKnee = 300.0;
 constexpr double kExpSoftKnee = 1.9424263952412558e130;  // e^300
 
 }  // namespace
 
-double ZRT_exp_FP(double x) { return x <= kHardCap ? std::exp(x) : kExpHardCap; }
+double ZRT_exp_FP(double x) { return zrtExpCapped(x); }
 
-double ZRT_exp_FP_deriv(double x, double* d) {
-    if (x <= kHardCap) {
-        const double e = std::exp(x);
-        *d = e;
-        return e;
-    }
-    *d = 0.0;
-    return kExpHardCap;
-}
+double ZRT_exp_FP_deriv(double x, double* d) { return zrtExpCappedDeriv(x, d); }
 
 double ZRT_softExp(double x, double* d) {
     if (x > kSoftKnee) {

@@ -2,6 +2,7 @@
 // a soft exponential, linear above its knee, behind the limexp descriptor.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "rte/ZRT_CommonInterface.h"
@@ -10,6 +11,21 @@
 double ZRT_exp_FP(double x);
 // The same value; writes e^x to *d below the cap and 0.0 above it.
 double ZRT_exp_FP_deriv(double x, double* d);
+
+// The bodies of the two, inline for model loads (which call them on every
+// Newton iteration); the exported functions are these.
+inline constexpr double kZRT_ExpHardCapArg = 500.0;
+inline constexpr double kZRT_ExpHardCap = 1.4035922178528375e217;  // e^500
+inline double zrtExpCapped(double x) { return x <= kZRT_ExpHardCapArg ? std::exp(x) : kZRT_ExpHardCap; }
+inline double zrtExpCappedDeriv(double x, double* d) {
+    if (x <= kZRT_ExpHardCapArg) {
+        const double e = std::exp(x);
+        *d = e;
+        return e;
+    }
+    *d = 0.0;
+    return kZRT_ExpHardCap;
+}
 
 // e^x up to x = 300; above it the tangent at 300, ((x + 1) - 300) * e^300,
 // with slope e^300. The derivative goes to *d, or to the descriptor.
