@@ -36,6 +36,7 @@ struct Equations {
     }
 
     static constexpr int32_t line(int32_t alderALine) { return Variant::line(alderALine); }
+    static constexpr int32_t qcLine = Variant::qcLine;
 
     // ---- initial-step block ------------------------------------------------
 
@@ -363,7 +364,7 @@ struct Equations {
         M[33] = c.V(gp, gn);
         M[37] = M[33] - M[38];
         const QcDiodeCharge qc =
-            qc_diode<L::full>(site, Variant::qcLine, {QcProducts::ChargeFirst, false}, M[36], M[32], M[34], M[35], M[37]);
+            qc_diode<L::full>(site, qcLine, {QcProducts::ChargeFirst, false}, M[36], M[32], M[34], M[35], M[37]);
         if (qc.smooth) {
             M[10] = qc.arg;
             M[9] = qc.lnCosh;
@@ -491,7 +492,6 @@ struct Traits : ModuleTraits {
 // alder_b and alder_c: 205 model variables, no memory value, an eleventh
 // history value behind the zero switch, lines shifted by 7.
 struct SwitchedTraits : Traits {
-    static constexpr int32_t qcDiodeLine = 106;
     static constexpr int32_t numModelVars = 205;
     static constexpr size_t numHistory = 11;
 };

@@ -33,6 +33,7 @@ struct Constant {
 template <class Variant>
 struct Equations {
     static constexpr bool isC = Variant::isC;
+    static constexpr int32_t qcLine = Variant::qcLine;
 
     // The model variables in birch_a's numbering.
     static constexpr const auto& numbering = Variant::numbering;
@@ -444,7 +445,7 @@ struct Equations {
         M[31] = c.V(gp, gn);
         M[35] = M[31] - M[36];
         const QcDiodeCharge gateCharge =
-            qc_diode<L::full>(site, Variant::qcLine, {QcProducts::ChargeFirst, false}, M[34], M[30], M[32], M[33], M[35]);
+            qc_diode<L::full>(site, qcLine, {QcProducts::ChargeFirst, false}, M[34], M[30], M[32], M[33], M[35]);
         if (gateCharge.smooth) {
             M[8] = gateCharge.arg;
             M[7] = gateCharge.lnCosh;

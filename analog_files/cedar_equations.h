@@ -158,6 +158,7 @@ inline constexpr double kM132Default = 5.51359588907467e-10;
 template <class V>
 struct Equations {
     using Topo = typename V::Topology;
+    static constexpr int32_t qcLine = V::qcLine;
 
     // The model variables by role.
     static constexpr const auto& numbering = V::numbering;
@@ -512,7 +513,7 @@ struct Equations {
         // smooth form.
         constexpr QcForm form = V::larchForms ? QcForm{QcProducts::ChargeFirst, true}
                                               : QcForm{QcProducts::ScaleFirst, false};
-        const QcDiodeCharge qc = qc_diode<L::full>(site, V::qcLine, form, M[34], M[30], M[32], M[33], M[35]);
+        const QcDiodeCharge qc = qc_diode<L::full>(site, qcLine, form, M[34], M[30], M[32], M[33], M[35]);
         if (qc.smooth) {
             M[8] = qc.arg;
             M[7] = qc.lnCosh;
