@@ -15,7 +15,6 @@
 
 #include <array>
 #include <cmath>
-#include <type_traits>
 
 #include "analog_files/equation_kit.h"
 #include "analog_files/module_frame.h"
@@ -37,6 +36,7 @@ struct Equations {
     }
 
     static constexpr int32_t line(int32_t alderALine) { return Variant::line(alderALine); }
+    static constexpr int32_t qcLine = Variant::qcLine;
 
     // ---- initial-step block ------------------------------------------------
 
@@ -223,30 +223,24 @@ struct Equations {
         M[203] = M[14];
 
         // 3. Upper bound of the gate drive.
-        c.historyPair(0, M[11]);
+        M[13] = M[122];
         if (c.invariantsDue()) {
             M[15] = P[10];
         }
-        M[13] = M[122];
-        store(12, m14 - M[15]);
-        const auto m11 = store(11, smax(m14, M[15], M[13]));
+        const auto m11 = smoothStretch<true>(c, M, 0, 11, m14, M[15]);
         M[204] = M[11];
 
         // 4. Lower bound.
-        c.historyPair(2, M[16]);
         M[18] = M[106];
         const auto m202 = store(202, m11 * P[11] - M[205]);
         const auto m19 = store(19, vGiGn - m202);
         const auto m20 = store(20, M[199] - m202);
-        store(17, m19 - m20);
-        const auto m195 = store(16, smin(m19, m20, M[18]));
+        const auto m195 = smoothStretch<false>(c, M, 2, 16, m19, m20);
         M[195] = M[16];
 
         // 5. Soft limit through limexp.
         const auto x5 = div(M[200] - m195, M[201], 448);
-        const auto t5 = limexp(c.limexpDesc(), x5) + 1.0;
-        const auto m192 =
-            store(192, value(t5) > 1e-300 ? M[200] - M[201] * log(t5) : M[200] - M[201] * std::log(1e-300));
+        const auto m192 = store(192, softLimit(c.limexpDesc(), x5, M[200], M[201]));
 
         // 6.
         const auto m149 = store(149, powM(M[107], M[39] * (m192 - M[199])) * M[40]);
@@ -254,14 +248,7 @@ struct Equations {
         M[197] = M[198];
 
         // 7. Smooth floor of the effective drive.
-        c.historyPair(4, M[21]);
-        const auto m24 = store(24, m198 - M[205]);
-        if (c.invariantsDue()) {
-            M[25] = 0.0;
-            M[23] = 0.0001;
-        }
-        store(22, m24 - M[25]);
-        const auto m46a = store(21, smax(m24, M[25], M[23]));
+        const auto m46a = smoothFloor(c, M, 4, 21, store(24, m198 - M[205]));
         M[46] = M[21];
 
         // 8.
@@ -271,26 +258,10 @@ struct Equations {
         const auto m174 = store(174, m108 * m126 * vDiSi + 1.0);
 
         // 9. Soft breakdown.
-        std::remove_cvref_t<decltype(vDiSi)> m118;
-        const double v = value(vDiSi);
-        if (v < 5.0) {
-            m118 = 0.0;
-        } else if (v > 200.0) {
-            m118 = kExpFP20 * ((vDiSi - 200.0) / 2.5 + 1.0);
-        } else {  // a NaN takes the exponential
-            m118 = expFPd((vDiSi - 150.0) / 2.5);
-        }
-        store(118, m118);
+        const auto m118 = store(118, softBreakdown<false>(vDiSi));
 
         // 10. Smooth floor of the drain-side drive.
-        c.historyPair(6, M[26]);
-        const auto m29 = store(29, m193 - M[205]);
-        if (c.invariantsDue()) {
-            M[30] = 0.0;
-            M[28] = 0.0001;
-        }
-        store(27, m29 - M[30]);
-        const auto m46 = store(26, smax(m29, M[30], M[28]));
+        const auto m46 = smoothFloor(c, M, 6, 26, store(29, m193 - M[205]));
         M[46] = M[26];
 
         // 11.
@@ -393,7 +364,7 @@ struct Equations {
         M[33] = c.V(gp, gn);
         M[37] = M[33] - M[38];
         const QcDiodeCharge qc =
-            qc_diode<L::full>(site, Variant::qcLine, {QcProducts::ChargeFirst, false}, M[36], M[32], M[34], M[35], M[37]);
+            qc_diode<L::full>(site, qcLine, {QcProducts::ChargeFirst, false}, M[36], M[32], M[34], M[35], M[37]);
         if (qc.smooth) {
             M[10] = qc.arg;
             M[9] = qc.lnCosh;
@@ -408,15 +379,8 @@ struct Equations {
         // 25. Gate leakage of gp-gn.
         M[196] = M[33] / 0.4;
         const double e10 = kExpFPMinus10;
-        double t25;
-        double dt25 = 0.0;
-        if (!(M[196] > 20.0)) {
-            t25 = zrtExpCappedDeriv(M[196], &dt25) - 1.0;
-        } else {
-            t25 = kExpFP20 * (M[196] - 19.0);
-            dt25 = kExpFP20;
-        }
-        M[114] = 0.3 * e10 * t25;
+        const ValueSlope t25 = diodeExp<false>(M[196]);
+        M[114] = 0.3 * e10 * t25.value;
         RR[7] += M[114] * M[173];
 
         // 26. Gate-drain capacitance of gdi-di.
@@ -483,7 +447,7 @@ struct Equations {
             JR[6] += value(rd);
             JR[7] += div(1.0, M[6], 553);
             JR[8] += div(1.0, rgn, 557);
-            JR[9] += 0.3 * e10 * dt25 * 2.5 * M[173];
+            JR[9] += 0.3 * e10 * t25.slope * 2.5 * M[173];
             JR[10] += div(1.0, rgi, 576);
             JR[15] += 1.0;
             JR[16] += 1.0;
@@ -514,7 +478,6 @@ struct Equations {
         } else {
             (void)JR;
             (void)JD;
-            (void)dt25;
         }
     }
 };
@@ -529,7 +492,6 @@ struct Traits : ModuleTraits {
 // alder_b and alder_c: 205 model variables, no memory value, an eleventh
 // history value behind the zero switch, lines shifted by 7.
 struct SwitchedTraits : Traits {
-    static constexpr int32_t qcDiodeLine = 106;
     static constexpr int32_t numModelVars = 205;
     static constexpr size_t numHistory = 11;
 };

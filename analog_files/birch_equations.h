@@ -18,7 +18,6 @@
 #pragma once
 
 #include <cmath>
-#include <type_traits>
 
 #include "analog_files/equation_kit.h"
 #include "analog_files/numbering.h"
@@ -34,6 +33,7 @@ struct Constant {
 template <class Variant>
 struct Equations {
     static constexpr bool isC = Variant::isC;
+    static constexpr int32_t qcLine = Variant::qcLine;
 
     // The model variables in birch_a's numbering.
     static constexpr const auto& numbering = Variant::numbering;
@@ -197,37 +197,8 @@ struct Equations {
     // them.
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
-    // A smoothing stretch of the model source around model variable k: its
-    // history pair first, then the difference a - b into k + 1 and the smooth
-    // maximum (or minimum) of a over b, of width model variable k + 2, into k.
-    // The caller has stored a and b at k + 3 and k + 4.
-    template <bool Max, class L, class A, class B>
-    static Joint<A, B> smoothStretch(const L& c, int pair, int k, const A& a, const B& b) {
-        const Vars M = vars(c);
-        c.historyPair(Variant::historyPairs[pair], M[k]);
-        M[k + 1] = value(a - b);
-        const double width = M[k + 2];
-        Joint<A, B> out;
-        if constexpr (Max) {
-            out = smax(a, b, width);
-        } else {
-            out = smin(a, b, width);
-        }
-        M[k] = value(out);
-        return out;
-    }
-
-    // A smooth floor of a at 0.0, of width 0.0001: both parameter-only,
-    // stored while the invariants are due.
-    template <class L, class X>
-    static X smoothFloor(const L& c, int pair, int k, const X& a) {
-        const Vars M = vars(c);
-        if (c.invariantsDue()) {
-            M[k + 4] = 0.0;
-            M[k + 2] = 0.0001;
-        }
-        return smoothStretch<true>(c, pair, k, a, M[k + 4]);
-    }
+    // The first history value of smoothing stretch n.
+    static constexpr size_t pair(int n) { return static_cast<size_t>(Variant::historyPairs[n]); }
 
     // birch_a's temperature-dependent set, on every load from the present
     // P9; the values of its low-temperature branch are kept in history
@@ -339,7 +310,7 @@ struct Equations {
             M[11] = 1.5;
             M[13] = P[9] + 0.5;
         }
-        const auto m158 = smoothStretch<false>(c, 0, 9, vDiSi, M[13]);
+        const auto m158 = smoothStretch<false>(c, M, pair(0), 9, vDiSi, M[13]);
         M[158] = M[9];
 
         // 6. Gate-drive offset.
@@ -357,14 +328,12 @@ struct Equations {
         const auto m17 = store(17, vGiGn - m169);
         const auto m18 = store(18, M[166] - m169);
         M[16] = M[90];
-        const auto m162 = smoothStretch<false>(c, 1, 14, m17, m18);
+        const auto m162 = smoothStretch<false>(c, M, pair(1), 14, m17, m18);
         M[162] = M[14];
 
         // 10. Soft limit through limexp; the log's argument is floored at 1e-300.
         const auto x10 = div(M[167] - m162, M[168], 385);
-        const auto e1 = limexp(c.limexpDesc(), x10) + 1.0;
-        const auto m159 =
-            store(159, value(e1) > 1e-300 ? M[167] - log(e1) * M[168] : M[167] - std::log(1e-300) * M[168]);
+        const auto m159 = store(159, softLimit(c.limexpDesc(), x10, M[167], M[168]));
 
         // 11. Effective gate drive.
         const auto m126 = store(126, M[38] * powM(M[91], (m159 - M[166]) * M[37]));
@@ -374,7 +343,7 @@ struct Equations {
         const auto m22 = store(22, offset(m164));
 
         // 12. Smooth floor of the effective drive.
-        const auto m44a = smoothFloor(c, 2, 19, m22);
+        const auto m44a = smoothFloor(c, M, pair(2), 19, m22);
         M[44] = M[19];
 
         // 13, 14.
@@ -384,19 +353,10 @@ struct Equations {
         const auto m149 = store(149, m92 * m108 * vDiSi + 1.0);
 
         // 15. Breakdown term Q2 of V(di, si).
-        std::remove_cvref_t<decltype(vDiSi)> q2;
-        const double vds = value(vDiSi);
-        if (vds < 5.0) {
-            q2 = 0.0;
-        } else if (!(vds > 200.0)) {
-            q2 = expFPd((vDiSi - 150.0) / 2.5);
-        } else {
-            q2 = kExpFP20 * ((vDiSi - 200.0) / 2.5 + 1.0);
-        }
-        store(101, q2);
+        const auto q2 = store(101, softBreakdown<false>(vDiSi));
 
         // 16. Smooth floor of the drain-side drive.
-        const auto m44 = smoothFloor(c, 3, 24, store(27, offset(m160)));
+        const auto m44 = smoothFloor(c, M, pair(3), 24, store(27, offset(m160)));
         M[44] = M[24];
 
         // 17, 18.
@@ -476,7 +436,7 @@ struct Equations {
         RR[6] += div(c.V(gi, gp), M[5], 482);
 
         // 21.8 Gate charge of gp-gn (the inline qc_diode).
-        c.historyPair(Variant::historyPairs[4], M[29]);
+        c.historyPair(pair(4), M[29]);
         M[30] = M[66];
         M[34] = S * P[11];
         M[32] = div(M[70], M[66], 484);
@@ -485,7 +445,7 @@ struct Equations {
         M[31] = c.V(gp, gn);
         M[35] = M[31] - M[36];
         const QcDiodeCharge gateCharge =
-            qc_diode<L::full>(site, Variant::qcLine, {QcProducts::ChargeFirst, false}, M[34], M[30], M[32], M[33], M[35]);
+            qc_diode<L::full>(site, qcLine, {QcProducts::ChargeFirst, false}, M[34], M[30], M[32], M[33], M[35]);
         if (gateCharge.smooth) {
             M[8] = gateCharge.arg;
             M[7] = gateCharge.lnCosh;
@@ -501,15 +461,8 @@ struct Equations {
         // 21.10 Gate diode of gp-gn.
         M[163] = M[31] / 0.4;
         const double e10 = kExpFPMinus10;
-        double tgd;
-        double dtgd = 0.0;
-        if (!(M[163] > 20.0)) {
-            tgd = zrtExpCappedDeriv(M[163], &dtgd) - 1.0;
-        } else {
-            tgd = kExpFP20 * (M[163] - 19.0);
-            dtgd = kExpFP20;
-        }
-        M[98] = e10 * 0.3 * tgd;
+        const ValueSlope tgd = diodeExp<false>(M[163]);
+        M[98] = e10 * 0.3 * tgd.value;
         RR[7] += M[98] * S;
 
         // 21.11 Gate-drain capacitance of gdi-di; a NaN argument counts as
@@ -548,7 +501,7 @@ struct Equations {
         // 22.1 Drain-source capacitance.
         const double cdsTc = isC ? own[60] : M[56];
         M[53] = M[55] * (1.0 - (P[9] - 40.0) * cdsTc);
-        RD[8] += vds * M[53] * S;
+        RD[8] += value(vDiSi) * M[53] * S;
         clearNegativeZero(RR[12]);
 
         // 22.2 Self-heating, from the channel current alone.
@@ -588,7 +541,7 @@ struct Equations {
             JR[6] += value(Rd);
             JR[7] += div(1.0, M[5], 482);
             JR[8] += div(1.0, rgn, 486);
-            JR[9] += e10 * 0.3 * dtgd * 2.5 * S;
+            JR[9] += e10 * 0.3 * tgd.slope * 2.5 * S;
             JR[10] += div(1.0, rgi, 505);
             JR[11] += 1.0;
             JR[15] += partial(rth, kNtj);
@@ -615,7 +568,6 @@ struct Equations {
         } else {
             (void)JR;
             (void)JD;
-            (void)dtgd;
         }
     }
 };

@@ -39,7 +39,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "analog_files/equation_kit.h"
 #include "analog_files/numbering.h"
@@ -159,6 +158,7 @@ inline constexpr double kM132Default = 5.51359588907467e-10;
 template <class V>
 struct Equations {
     using Topo = typename V::Topology;
+    static constexpr int32_t qcLine = V::qcLine;
 
     // The model variables by role.
     static constexpr const auto& numbering = V::numbering;
@@ -272,24 +272,6 @@ struct Equations {
     // The controlling quantities: V(gi, gn), V(di, si), V(dRF, si), V(nTj).
     static constexpr int kGiGn = 0, kDiSi = 1, kDrfSi = 2, kNtj = 3;
 
-    // A smooth floor of x at 0.0 (the floor M[r + 4] and its smoothing
-    // M[r + 2] set while the invariants are due), kept in M[r] and M44, with
-    // the difference x - floor in M[r + 1] and history values h, h + 1.
-    template <class L, class X>
-    static X smoothFloor(const L& c, const X& x, int r, int h) {
-        const auto M = vars(c);
-        if (c.invariantsDue()) {
-            M[r + 4] = 0.0;
-            M[r + 2] = 0.0001;
-        }
-        c.historyPair(h, M[r]);
-        M[r + 1] = value(x - M[r + 4]);
-        const auto floored = smax(x, M[r + 4], M[r + 2]);
-        M[r] = value(floored);
-        M[44] = M[r];
-        return floored;
-    }
-
     // The source of a lower temperature range: a model variable, or in the
     // models that keep it there, a low-temperature value, stored from the
     // constant while the invariants are due.
@@ -400,13 +382,11 @@ struct Equations {
         M[203] = M[12];
 
         // Upper bound of the gate drive.
-        c.historyPair(0, M[9]);
         if (c.invariantsDue()) {
             M[13] = P[10];
         }
         M[11] = M[119];
-        store(10, m12 - M[13]);
-        const auto m9 = store(9, smax(m12, M[13], M[11]));
+        const auto m9 = smoothStretch<true>(c, M, 0, 9, m12, M[13]);
         M[204] = M[9];
 
         // Drain-resistance levels, the drive offset, temperature.
@@ -419,41 +399,29 @@ struct Equations {
         const auto m17 = store(17, vGiGn - m202);
         const auto m18 = store(18, M[199] - m202);
         M[16] = M[103];
-        c.historyPair(2, M[14]);
-        store(15, m17 - m18);
-        const auto m14 = store(14, smin(m17, m18, M[16]));
+        const auto m14 = smoothStretch<false>(c, M, 2, 14, m17, m18);
         M[195] = M[14];
 
         // Soft limit through limexp.
-        const auto t15 = limexp(c.limexpDesc(), div(M[200] - m14, M[201], ln<485>)) + 1.0;
-        const auto m192 = store(
-            192, value(t15) > 1e-300 ? M[200] - log(t15) * M[201] : M[200] - std::log(1e-300) * M[201]);
+        const auto m192 = store(192, softLimit(c.limexpDesc(), div(M[200] - m14, M[201], ln<485>), M[200], M[201]));
 
         // Effective drive and its smooth floor.
         const auto m147 = store(147, powM(M[104], (m192 - M[199]) * M[37]) * M[38]);
         const auto m198 = store(198, div(m147 * M[199] + m192, m147 + 1.0, ln<487>));
         M[197] = M[198];
-        const auto m19 = smoothFloor(c, store(22, m198 - M[205]), 19, 4);
+        const auto m19 = smoothFloor(c, M, 4, 19, store(22, m198 - M[205]));
+        M[44] = M[19];
         const auto m105 = store(105, div(m19, m19 + 1.0, ln<496>));
         const auto m106 = store(106, div(m19, m19 + 0.2, ln<497>));
         const auto m193 = store(193, m106 * vDrfSi * M[54] + m198);
         const auto m174 = store(174, m105 * m123 * vDiSi + 1.0);
 
         // Soft breakdown of V(di, si).
-        std::remove_cvref_t<decltype(vDiSi)> m115(0.0);
-        const double v = value(vDiSi);
-        const bool linearAbove = V::larchForms ? !(v <= 200.0) : v > 200.0;
-        if (v < 5.0) {
-            m115 = 0.0;
-        } else if (linearAbove) {
-            m115 = kExpFP20 * ((vDiSi - 200.0) / 2.5 + 1.0);
-        } else {
-            m115 = expFPd((vDiSi - 150.0) / 2.5);
-        }
-        store(115, m115);
+        const auto m115 = store(115, softBreakdown<V::larchForms>(vDiSi));
 
         // Channel current.
-        const auto m24 = smoothFloor(c, store(27, m193 - M[205]), 24, 6);
+        const auto m24 = smoothFloor(c, M, 6, 24, store(27, m193 - M[205]));
+        M[44] = M[24];
         const auto m146 = store(146, div(m24 * m24 * m24 * M[39], powM(m24, M[41]) * M[40] + 1.0, ln<513>));
         const auto m96 = store(96, (tanh((m146 - M[2] * 0.5) * 1.5) + 1.0) * (M[97] - M[98]) * 0.5 + M[98]);
         const auto m102 = store(102, tanh(m96 * vDiSi));
@@ -545,7 +513,7 @@ struct Equations {
         // smooth form.
         constexpr QcForm form = V::larchForms ? QcForm{QcProducts::ChargeFirst, true}
                                               : QcForm{QcProducts::ScaleFirst, false};
-        const QcDiodeCharge qc = qc_diode<L::full>(site, V::qcLine, form, M[34], M[30], M[32], M[33], M[35]);
+        const QcDiodeCharge qc = qc_diode<L::full>(site, qcLine, form, M[34], M[30], M[32], M[33], M[35]);
         if (qc.smooth) {
             M[8] = qc.arg;
             M[7] = qc.lnCosh;
@@ -562,16 +530,8 @@ struct Equations {
         // Gate diode of gp-gn.
         M[196] = M[31] / 0.4;
         const double e10 = kExpFPMinus10;
-        double e43 = 0.0;
-        double de43 = 0.0;
-        const bool exponential = V::larchForms ? M[196] <= 20.0 : !(M[196] > 20.0);
-        if (exponential) {
-            e43 = zrtExpCappedDeriv(M[196], &de43) - 1.0;
-        } else {
-            e43 = kExpFP20 * (M[196] - 19.0);
-            de43 = kExpFP20;
-        }
-        M[111] = e10 * 0.3 * e43;
+        const ValueSlope e43 = diodeExp<V::larchForms>(M[196]);
+        M[111] = e10 * 0.3 * e43.value;
         R(8) += M[111] * M[173];
 
         // Gate-drain charge of gdi-di.
@@ -634,7 +594,7 @@ struct Equations {
         if constexpr (L::full) {
             const auto G = [&c](int k) -> double& { return c.jr[Tp::jrAt(k)]; };
             double* D = c.jd;
-            G(0) += div(M[172], M[173], ln<553>);
+            G(0) += rs;
             G(1) += rg;
             for (int k = 0; k < 4; ++k) {
                 G(2 + k) += Id * partial(rd, k);
@@ -644,7 +604,7 @@ struct Equations {
             G(6) += value(rd);
             G(7) += div(1.0, M[5], ln<590>);
             G(8) += div(1.0, rgn, ln<594>);
-            G(9) += e10 * 0.3 * de43 * 2.5 * M[173];
+            G(9) += e10 * 0.3 * e43.slope * 2.5 * M[173];
             G(10) += div(1.0, rgi, ln<617>);
             G(15) += 1.0;
             G(16) += 1.0;
@@ -673,7 +633,6 @@ struct Equations {
             D[12] += M[0];
         } else {
             (void)dq29;
-            (void)de43;
             (void)cdisi;
         }
     }

@@ -15,6 +15,7 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <type_traits>
 #include <utility>
 
@@ -465,6 +466,71 @@ template <Deps M>
 HBX_INLINE Dual<M> ln_cosh(const Dual<M>& x) {
     const ValueSlope f = lnCoshSlope(x.v);
     return chain(f.value, f.slope, x);
+}
+
+// The models' soft limit through limexp: hi - width ln(limexp(x) + 1), the
+// logarithm's argument floored at 1e-300.
+template <class X>
+HBX_INLINE X softLimit(s_ZRT_LimexpDesc* desc, const X& x, double hi, double width) {
+    const X t = limexp(desc, x) + 1.0;
+    return value(t) > 1e-300 ? hi - width * log(t) : hi - width * std::log(1e-300);
+}
+
+// The soft breakdown of the drain voltage v: 0.0 below 5, the capped
+// exponential of (v - 150) / 2.5 up to 200 and its straight continuation
+// above. A NaN v takes the exponential, or with NanLinear the continuation.
+template <bool NanLinear, class X>
+HBX_INLINE X softBreakdown(const X& v) {
+    const double x = value(v);
+    if (x < 5.0) {
+        return X(0.0);
+    }
+    if (NanLinear ? !(x <= 200.0) : x > 200.0) {
+        return kExpFP20 * ((v - 200.0) / 2.5 + 1.0);
+    }
+    return expFPd((v - 150.0) / 2.5);
+}
+
+// The gate diode's exp(x) - 1 with its slope: the capped exponential up to
+// 20, its straight continuation above. A NaN x takes the exponential, or
+// with NanLinear the continuation.
+template <bool NanLinear>
+HBX_INLINE ValueSlope diodeExp(double x) {
+    if (NanLinear ? x <= 20.0 : !(x > 20.0)) {
+        double slope = 0.0;
+        const double e = zrtExpCappedDeriv(x, &slope) - 1.0;
+        return {e, slope};
+    }
+    return {kExpFP20 * (x - 19.0), kExpFP20};
+}
+
+// A smoothing stretch of the model source around model variable k of M: its
+// history pair h first, then the difference a - b into k + 1 and the smooth
+// maximum (or minimum) of a over b, of width model variable k + 2, into k.
+template <bool Max, class L, class Vars, class A, class B>
+HBX_INLINE Joint<A, B> smoothStretch(const L& c, const Vars& M, size_t h, int k, const A& a, const B& b) {
+    c.historyPair(h, M[k]);
+    M[k + 1] = value(a - b);
+    const double width = M[k + 2];
+    Joint<A, B> out;
+    if constexpr (Max) {
+        out = smax(a, b, width);
+    } else {
+        out = smin(a, b, width);
+    }
+    M[k] = value(out);
+    return out;
+}
+
+// A smooth floor of a at model variable k + 4, 0.0, of width model variable
+// k + 2, 0.0001: both stored while the invariants are due.
+template <class L, class Vars, class X>
+HBX_INLINE X smoothFloor(const L& c, const Vars& M, size_t h, int k, const X& a) {
+    if (c.invariantsDue()) {
+        M[k + 4] = 0.0;
+        M[k + 2] = 0.0001;
+    }
+    return smoothStretch<true>(c, M, h, k, a, M[k + 4]);
 }
 
 // Functions whose results a load may keep between calls (a load's `kept`).

@@ -22,7 +22,6 @@ struct Variant {
 struct alder_a : hbx::alder::Traits {
     static constexpr const char* sourceName = "module_alder_a_1.cpp";
     static constexpr int32_t assertLine = 4790;
-    static constexpr int32_t qcDiodeLine = 105;
     static constexpr uint32_t moduleFlags = 1;
     static constexpr int32_t numModelVars = 206;
     static constexpr std::array<int32_t, 1> memoryVars{128};

@@ -33,7 +33,6 @@ struct Variant {
 struct birch_a : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_birch_a_4.cpp";
     static constexpr int32_t assertLine = 4326;
-    static constexpr int32_t qcDiodeLine = 104;
     static constexpr uint32_t moduleFlags = 0x200;
     static constexpr int32_t numModelVars = 171;
     static constexpr bool hasDelayOp = true;

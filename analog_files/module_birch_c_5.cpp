@@ -80,7 +80,6 @@ struct Variant {
 struct birch_c : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_birch_c_5.cpp";
     static constexpr int32_t assertLine = 4509;
-    static constexpr int32_t qcDiodeLine = 100;
     static constexpr uint32_t moduleFlags = 0x201;
     static constexpr int32_t numModelVars = 192;
     static constexpr std::array<int32_t, 2> memoryVars{123, 125};

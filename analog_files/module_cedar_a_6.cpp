@@ -41,7 +41,6 @@ struct Variant {
 struct cedar_a : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_cedar_a_6.cpp";
     static constexpr int32_t assertLine = 4800;
-    static constexpr int32_t qcDiodeLine = 101;
     static constexpr int32_t numModelVars = 206;
     static constexpr int32_t numIntVars = 2;
     static constexpr size_t numHistory = 10;

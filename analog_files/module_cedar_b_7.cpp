@@ -34,7 +34,6 @@ struct Variant : CedarBCVariant {
 struct cedar_b : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_cedar_b_7.cpp";
     static constexpr int32_t assertLine = 4733;
-    static constexpr int32_t qcDiodeLine = 102;
     static constexpr int32_t numModelVars = 196;
     static constexpr size_t numHistory = 18;
     static constexpr size_t numCollapse = 24;

@@ -40,7 +40,6 @@ struct Variant : CedarBCVariant {
 struct cedar_c : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_cedar_c_9.cpp";
     static constexpr int32_t assertLine = 4791;
-    static constexpr int32_t qcDiodeLine = 103;
     static constexpr int32_t numModelVars = 201;
     static constexpr size_t numHistory = 17;
     static constexpr size_t numCollapse = 24;

@@ -6,14 +6,15 @@
 // linkage in that module.
 //
 // M provides:
-//   sourceName, assertLine, qcDiodeLine, moduleFlags
+//   sourceName, assertLine, moduleFlags
 //   numModelVars, numIntVars, memoryVars (model-variable numbers of the
 //   memory values), hasDelayOp, numHistory, numCollapse
 //   Topology: the family's tables (topology.h)
 //   report: the module's topology report rows
 //   Equations: initialStep(load) and evaluate(load) on the model variables
-//   (equation_kit.h), and the numbering of the model variables by which
-//   they read them (numbering.h)
+//   (equation_kit.h), the numbering of the model variables by which they
+//   read them (numbering.h) and qcLine, the source line of their qc_diode
+//   division, which the exported qc_diode shares
 #pragma once
 
 #include <array>
@@ -168,7 +169,7 @@ struct Module {
         }
         // Its division passes no loader.
         const DivSite site{inst, nullptr};
-        return result(out, hbx::qc_diode<false>(site, M::qcDiodeLine, kQcExported, a[0], a[1], a[2], a[3], a[5] - a[4]).q);
+        return result(out, hbx::qc_diode<false>(site, M::Equations::qcLine, kQcExported, a[0], a[1], a[2], a[3], a[5] - a[4]).q);
     }
     static ZRT_TaggedValue* _fnWrap__module1_sign(ZRT_TaggedValue* out, ZRT_TaggedValue* args, void*,
                                                   s_ZRT_DeviceInst* inst) {

@@ -76,7 +76,6 @@ static_assert(Variant::numbering(kFactorConst) == 2 && Variant::numbering(2) == 
 struct larch_a : hbx::ModuleTraits {
     static constexpr const char* sourceName = "module_larch_a_8.cpp";
     static constexpr int32_t assertLine = 4778;
-    static constexpr int32_t qcDiodeLine = 89;
     static constexpr int32_t numModelVars = 207;
     static constexpr size_t numHistory = 10;
     static constexpr size_t numCollapse = 25;

@@ -50,6 +50,17 @@ struct ReportRow {
     const char* name;
 };
 
+// The rows with one more row placed at report position `at`: the models of
+// a family that report one branch apart.
+template <size_t N>
+constexpr std::array<ReportRow, N + 1> withRow(const std::array<ReportRow, N>& rows, const ReportRow& row, size_t at) {
+    std::array<ReportRow, N + 1> out{};
+    for (size_t k = 0, from = 0; k < out.size(); ++k) {
+        out[k] = k == at ? row : rows[from++];
+    }
+    return out;
+}
+
 // One stamp request, listed at its list position. `request` numbers the
 // requests in the order they are made (from 1). Residual entries use the
 // node pair (a, b); Jacobian entries the row (a, b) and column (c, d); a

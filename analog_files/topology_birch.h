@@ -25,19 +25,10 @@ constexpr std::array<ReportRow, 17> sharedReport{{
     {17, pTj, gnd, 2, "_ub_pTj__gnd_i"}, {18, s, si, 2, "_ub_s_si_i"},
 }};
 
-// The shared rows with a model's own di-si row placed at report position `at`.
-constexpr std::array<ReportRow, 18> withDiSi(const ReportRow& row, size_t at) {
-    std::array<ReportRow, 18> out{};
-    for (size_t k = 0, from = 0; k < out.size(); ++k) {
-        out[k] = k == at ? row : sharedReport[from++];
-    }
-    return out;
-}
-
 // birch_a reports its di-si branch fifth, as "_ub_di_si_i"; birch_c reports
 // it last, as "cds_br_i".
-constexpr std::array<ReportRow, 18> reportA = withDiSi({4, di, si, 1, "_ub_di_si_i"}, 4);
-constexpr std::array<ReportRow, 18> reportC = withDiSi({19, di, si, 1, "cds_br_i"}, 17);
+constexpr std::array<ReportRow, 18> reportA = withRow(sharedReport, {4, di, si, 1, "_ub_di_si_i"}, 4);
+constexpr std::array<ReportRow, 18> reportC = withRow(sharedReport, {19, di, si, 1, "cds_br_i"}, 17);
 
 struct Topology {
     static constexpr size_t numRR = 21, numRD = 11, numJR = 28, numJD = 11;

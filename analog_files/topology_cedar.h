@@ -40,10 +40,12 @@ struct Topology {
         {25, 14, 33, 34},
     }};
 
-    // cedar_a reports the di-si branch as the named branch "cds_br_i", last
-    // (collapse byte 22); cedar_b and cedar_c as "_ub_di_si_i", fifth (byte
-    // 4). Bytes 11 (and 4 in cedar_a) belong to no branch.
-    static constexpr std::array<ReportRow, 21> reportA{{
+    // The report rows the three models share, in ascending byte order of the
+    // names. cedar_a reports the di-si branch as the named branch
+    // "cds_br_i", last (collapse byte 22); cedar_b and cedar_c as
+    // "_ub_di_si_i", fifth (byte 4). Bytes 11 (and 4 in cedar_a) belong to
+    // no branch.
+    static constexpr std::array<ReportRow, 20> sharedReport{{
         {0, dRF, si, 2, "_ub_dRF_si_i"},
         {1, d, di, 2, "_ub_d_di_i"},
         {2, d, s, 1, "_ub_d_s_i"},
@@ -64,19 +66,9 @@ struct Topology {
         {19, xt1, gnd, 1, "_ub_xt1__gnd_i"},
         {20, xt1, xt2, 0, "_ub_xt1_xt2_i"},
         {21, xt2, gnd, 2, "_ub_xt2__gnd_i"},
-        {22, di, si, 1, "cds_br_i"},
     }};
-    static constexpr std::array<ReportRow, 21> reportB = [] {
-        std::array<ReportRow, 21> rows{};
-        size_t k = 0;
-        for (size_t r = 0; r + 1 < reportA.size(); ++r) {
-            if (r == 4) {
-                rows[k++] = {4, di, si, 1, "_ub_di_si_i"};
-            }
-            rows[k++] = reportA[r];
-        }
-        return rows;
-    }();
+    static constexpr std::array<ReportRow, 21> reportA = withRow(sharedReport, {22, di, si, 1, "cds_br_i"}, 20);
+    static constexpr std::array<ReportRow, 21> reportB = withRow(sharedReport, {4, di, si, 1, "_ub_di_si_i"}, 4);
 
     // Resistive residual list (CreateStaticRhsStamp), by position.
     static constexpr std::array<StampEntry, numRR> rr{{
