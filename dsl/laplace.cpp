@@ -500,9 +500,6 @@ void ZRT_addNoiseForOp_lap(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_lap* pOp, double val
 }
 
 ZRT_OpBranch_lap* ZRT_OpClone_lap(const ZRT_OpBranch_lap* pOp, s_ZRT_DeviceInst* newInst) {
-    if (pOp == nullptr) {
-        return nullptr;
-    }
     ZRT_OpBranch_lap* copy = cloneOperator(pOp, newInst);
     if (copy == nullptr) {
         return nullptr;
