@@ -60,13 +60,13 @@ public:
             in_.pos += count;
             return true;
         }
-        const size_t taken = count < available ? count : available;
-        if (taken != 0) {
-            std::memcpy(dest, in_.data + in_.pos, taken);
+        // Short: take what is there and fail.
+        if (available != 0) {
+            std::memcpy(dest, in_.data + in_.pos, available);
         }
-        in_.pos += taken;
-        in_.failed = taken != count;
-        return !in_.failed;
+        in_.pos = in_.size;
+        in_.failed = true;
+        return false;
     }
     bool skip(size_t count);
     // Bytes left to read.

@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr int32_t kDelayCode = 3;  // the host's code of a delay entry
+
 ZRT_GenericOperatorState* newDelayState(s_ZRT_SimInterface* sim) {
     return sim != nullptr && sim->CreateDelaySpec != nullptr ? sim->CreateDelaySpec(sim) : nullptr;
 }
@@ -50,22 +52,15 @@ void ZRT_delayFinalizeTopology(ZRT_OpBranch_delay* pOp, void* extra, void* unuse
 }
 
 void ZRT_delaySetStamp(ZRT_OpBranch_delay* pOp, void* extra) {
-    if (pOp == nullptr) {
-        return;
+    if (pOp != nullptr) {
+        stampHostFedBranch(pOp, kDelayCode, pOp->delayHandle, extra);
     }
-    s_ZRT_SimInterface* sim = pOp->inst->pSim;
-    pOp->rhsHandle = sim->CreateStaticRhsStamp(pOp->_branchVar, nullptr, 0, pOp->inst, extra);
-    pOp->delayHandle = sim->CreateDelayStamp(pOp->_branchVar, 3, 1, pOp->inst, extra);
-    pOp->doubletHandle = sim->CreateDerivDoublet(pOp->_branchVar, pOp->_branchVar, nullptr, 0, 0, pOp->inst, extra);
 }
 
 ZRT_Handle ZRT_getDerivDoubletOpBranch_delay(ZRT_OpBranch_delay* pOp, s_ZRT_StateVar* nodeA, s_ZRT_StateVar* nodeB,
                                              void* word, int32_t flag, void* extra) {
     (void)word;
-    if (pOp == nullptr) {
-        return nullptr;
-    }
-    return pOp->inst->pSim->CreateDerivDoublet(pOp->_branchVar, nodeA, nodeB, 3, flag, pOp->inst, extra);
+    return operatorDoublet(pOp, nodeA, nodeB, kDelayCode, flag, extra);
 }
 
 s_ZRT_StateVar* ZRT_getBranchVar_delay(const ZRT_OpBranch_delay* pOp) { return operatorBranchVar(pOp); }
@@ -134,17 +129,10 @@ void ZRT_addNoiseForOp_delay(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_delay* pOp, double
     if (pOp == nullptr || pSrc == nullptr) {
         return;
     }
-    if (pOp->freqResponse == nullptr) {
-        s_ZRT_SimInterface* sim = pSrc->inst != nullptr ? pSrc->inst->pSim : nullptr;
-        auto* response = static_cast<ZRT_FreqResponse*>(ZRT_calloc(1, sizeof(ZRT_FreqResponse), sim, pSrc->inst, nullptr));
-        if (response == nullptr) {
-            return;
-        }
-        response->data = pOp;
-        response->fn = delayFreqResponse;
-        pOp->freqResponse = response;
+    ZRT_FreqResponse* response = operatorFreqResponse(pOp, pSrc, delayFreqResponse);
+    if (response != nullptr) {
+        ZRT_addColoredNoise(pSrc, pOp->rhsHandle, value, response);
     }
-    ZRT_addColoredNoise(pSrc, pOp->rhsHandle, value, pOp->freqResponse);
 }
 
 void delayFreqResponse(void* pOp, double w, ZRT_Cmplx* out) {
@@ -154,9 +142,6 @@ void delayFreqResponse(void* pOp, double w, ZRT_Cmplx* out) {
 }
 
 ZRT_OpBranch_delay* ZRT_OpClone_delay(const ZRT_OpBranch_delay* pOp, s_ZRT_DeviceInst* newInst) {
-    if (pOp == nullptr) {
-        return nullptr;
-    }
     ZRT_OpBranch_delay* copy = cloneOperator(pOp, newInst);
     if (copy == nullptr) {
         return nullptr;

@@ -28,15 +28,6 @@ void stampBranchRow(Op* pOp, int32_t doubletCode, void* extra) {
 }
 
 template <class Op>
-ZRT_Handle branchDoublet(Op* pOp, s_ZRT_StateVar* nodeA, s_ZRT_StateVar* nodeB, int32_t code, int32_t flag,
-                         void* extra) {
-    if (pOp == nullptr) {
-        return nullptr;
-    }
-    return pOp->inst->pSim->CreateDerivDoublet(pOp->_branchVar, nodeA, nodeB, code, flag, pOp->inst, extra);
-}
-
-template <class Op>
 void finalizeSystemVar(Op* pOp, ZRT_NodalInfo* nodalInfo, void* extra, int32_t keepName) {
     ZRT_ASSERT(pOp->_branchVar == 0);
     pOp->_branchVar = createSystemStateVar(pOp->name, pOp->inst, nodalInfo, extra, keepName);
@@ -101,7 +92,7 @@ void ZRT_ddtSetStamp(ZRT_OpBranch_ddt* pOp, void* extra) {
 
 ZRT_Handle ZRT_getDerivDoubletOpBranch_ddt(ZRT_OpBranch_ddt* pOp, s_ZRT_StateVar* nodeA, s_ZRT_StateVar* nodeB,
                                            int32_t code, int32_t flag, void* extra) {
-    return branchDoublet(pOp, nodeA, nodeB, code, flag, extra);
+    return operatorDoublet(pOp, nodeA, nodeB, code, flag, extra);
 }
 
 s_ZRT_StateVar* ZRT_getBranchVar_ddt(const ZRT_OpBranch_ddt* pOp) { return operatorBranchVar(pOp); }
@@ -155,18 +146,10 @@ void ZRT_addNoiseForOp_ddt(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_ddt* pOp, void* key,
     if (pOp == nullptr || pSrc == nullptr) {
         return;
     }
-    if (pOp->freqResponse == nullptr) {
-        s_ZRT_SimInterface* sim = pSrc->inst != nullptr ? pSrc->inst->pSim : nullptr;
-        auto* response =
-            static_cast<ZRT_FreqResponse*>(ZRT_calloc(1, sizeof(ZRT_FreqResponse), sim, pSrc->inst, nullptr));
-        if (response == nullptr) {
-            return;
-        }
-        response->data = pOp;
-        response->fn = ddtFreqResponse;
-        pOp->freqResponse = response;
+    ZRT_FreqResponse* response = operatorFreqResponse(pOp, pSrc, ddtFreqResponse);
+    if (response != nullptr) {
+        ZRT_addColoredNoise(pSrc, key != nullptr ? key : pOp->staticHandle, pOp->scale * value, response);
     }
-    ZRT_addColoredNoise(pSrc, key != nullptr ? key : pOp->staticHandle, pOp->scale * value, pOp->freqResponse);
 }
 
 void ddtFreqResponse(void* pOp, double w, ZRT_Cmplx* out) {
@@ -176,9 +159,6 @@ void ddtFreqResponse(void* pOp, double w, ZRT_Cmplx* out) {
 }
 
 ZRT_OpBranch_ddt* ZRT_OpClone_ddt(const ZRT_OpBranch_ddt* pOp, s_ZRT_DeviceInst* newInst) {
-    if (pOp == nullptr) {
-        return nullptr;
-    }
     ZRT_OpBranch_ddt* copy = cloneOperator(pOp, newInst);
     if (copy != nullptr) {
         // The source's response is the source's to free.
@@ -246,7 +226,7 @@ void ZRT_idtSetStamp(ZRT_OpBranch_idt* pOp, void* extra) {
 
 ZRT_Handle ZRT_getDerivDoubletOpBranch_idt(ZRT_OpBranch_idt* pOp, s_ZRT_StateVar* nodeA, s_ZRT_StateVar* nodeB,
                                            int32_t code, int32_t flag, void* extra) {
-    return branchDoublet(pOp, nodeA, nodeB, code, flag, extra);
+    return operatorDoublet(pOp, nodeA, nodeB, code, flag, extra);
 }
 
 s_ZRT_StateVar* ZRT_getBranchVar_idt(const ZRT_OpBranch_idt* pOp) { return operatorBranchVar(pOp); }
@@ -495,7 +475,7 @@ void ZRT_addNoiseForOp_idt(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_idt* pOp, double val
 }
 
 ZRT_OpBranch_idt* ZRT_OpClone_idt(const ZRT_OpBranch_idt* pOp, s_ZRT_DeviceInst* newInst) {
-    return pOp != nullptr ? cloneOperator(pOp, newInst) : nullptr;
+    return cloneOperator(pOp, newInst);
 }
 
 double getModValue(double x, double modulus, double offset) {

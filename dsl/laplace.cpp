@@ -58,8 +58,8 @@ bool arrayDiff(const s_ZRT_Array* a, const s_ZRT_Array* b) {
     if (a->_dataLen != b->_dataLen || a->_arrayType != b->_arrayType) {
         return true;
     }
-    for (int32_t i = 0; i < lapLength(a); ++i) {
-        if (!(lapCoeff(a, i) == lapCoeff(b, i))) {
+    for (int32_t i = 0; i < arrayCoeffCount(a); ++i) {
+        if (!(arrayCoeff(a, i) == arrayCoeff(b, i))) {
             return true;
         }
     }
@@ -122,7 +122,7 @@ bool ready(const ZRT_OpBranch_lap* pOp) {
 // The order of a side: coefficients up to the last non-zero one (a digital
 // array all of its length), roots half the length.
 int32_t sideOrder(const s_ZRT_Array* pArray, bool coefficients) {
-    const int32_t length = lapLength(pArray);
+    const int32_t length = arrayCoeffCount(pArray);
     if (!coefficients) {
         return length / 2;
     }
@@ -131,7 +131,7 @@ int32_t sideOrder(const s_ZRT_Array* pArray, bool coefficients) {
     }
     int32_t order = 0;  // an all-zero side has been reported; it counts as a constant
     for (int32_t i = 0; i < length; ++i) {
-        if (lapCoeff(pArray, i) != 0.0) {
+        if (arrayCoeff(pArray, i) != 0.0) {
             order = i;
         }
     }
@@ -143,13 +143,13 @@ void checkSide(const ZRT_OpBranch_lap* pOp, const s_ZRT_Array* pArray, bool coef
     if (pArray == nullptr) {
         return;
     }
-    if (!coefficients && lapLength(pArray) % 2 != 0) {
+    if (!coefficients && arrayCoeffCount(pArray) % 2 != 0) {
         operatorError(pOp->inst->pSim, pOp->inst,
                       numerator ? "Operator '%s' expects an even number of numerator coefficients."
                                 : "Operator '%s' expects an even number of denominator coefficients.",
                       pOp->name);
     }
-    if (coefficients && pArray->_digID < 0 && sideOrder(pArray, true) == 0 && lapCoeff(pArray, 0) == 0.0) {
+    if (coefficients && pArray->_digID < 0 && sideOrder(pArray, true) == 0 && arrayCoeff(pArray, 0) == 0.0) {
         operatorError(pOp->inst->pSim, pOp->inst,
                       numerator ? "In laplace operators, the numerator polynomial should not be 0"
                                 : "In laplace operators, the denominator polynomial cannot be 0");
@@ -500,9 +500,6 @@ void ZRT_addNoiseForOp_lap(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_lap* pOp, double val
 }
 
 ZRT_OpBranch_lap* ZRT_OpClone_lap(const ZRT_OpBranch_lap* pOp, s_ZRT_DeviceInst* newInst) {
-    if (pOp == nullptr) {
-        return nullptr;
-    }
     ZRT_OpBranch_lap* copy = cloneOperator(pOp, newInst);
     if (copy == nullptr) {
         return nullptr;

@@ -121,13 +121,7 @@ void ZRT_lapReportLinearScale(ZRT_OpBranch_lap* pOp, double scale);
 void ZRT_lapReset(ZRT_OpBranch_lap* pOp);
 void ZRT_lapAcceptTimePoint(ZRT_OpBranch_lap* pOp, const s_ZRT_ContribLoader* loader);
 
-// The coefficients of the direct realisation and of the cascade.
+// The coefficients of the direct realisation and of the cascade. The orders
+// stay fixed from finalize on, so an array that shrank reads as zeros.
 void computeCoeffs_lap_d(ZRT_OpBranch_lap* pOp);
 void computeCoeffs_lap_p(ZRT_OpBranch_lap* pOp);
-
-// Element i of a coefficient or root array as a double; 0 past its end and
-// for a null array. The orders stay fixed from finalize on, so an array that
-// shrank reads as zeros.
-double lapCoeff(const s_ZRT_Array* pArray, int32_t i);
-// The number of elements of an array with data, 0 for none.
-int32_t lapLength(const s_ZRT_Array* pArray);

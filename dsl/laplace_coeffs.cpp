@@ -5,23 +5,6 @@
 
 #include "dsl/laplace.h"
 
-double lapCoeff(const s_ZRT_Array* pArray, int32_t i) {
-    if (pArray == nullptr || pArray->data == nullptr || i < 0 || i >= pArray->_dataLen) {
-        return 0.0;
-    }
-    if (pArray->_arrayType == ZRT_REAL_ARRAY) {
-        return static_cast<const double*>(pArray->data)[i];
-    }
-    if (pArray->_arrayType == ZRT_INT_ARRAY) {
-        return static_cast<const int32_t*>(pArray->data)[i];
-    }
-    return 0.0;
-}
-
-int32_t lapLength(const s_ZRT_Array* pArray) {
-    return pArray != nullptr && pArray->data != nullptr && pArray->_dataLen > 0 ? pArray->_dataLen : 0;
-}
-
 namespace {
 
 const char* conjugateError(bool numerator) {
@@ -51,7 +34,7 @@ double* newDoubles(const ZRT_OpBranch_lap* pOp, int32_t count) {
 bool readRoots(const ZRT_OpBranch_lap* pOp, const s_ZRT_Array* pArray, double* roots, int32_t rootCount,
                bool numerator) {
     for (int32_t k = 0; k < 2 * rootCount; ++k) {
-        roots[k] = lapCoeff(pArray, k);
+        roots[k] = arrayCoeff(pArray, k);
     }
     if (ZRT_checkConjugateZeros(roots, 2 * rootCount) == 0) {
         operatorError(pOp->inst->pSim, pOp->inst, conjugateError(numerator), pOp->name);
@@ -67,13 +50,13 @@ void readPolynomial(const ZRT_OpBranch_lap* pOp, bool numerator, double* out, in
     const s_ZRT_Array* pArray = numerator ? pOp->numer : pOp->denom;
     const bool coefficients = (pOp->flags & (numerator ? LAP_NUMER_COEFFS : LAP_DENOM_COEFFS)) != 0;
     for (int32_t i = 0; i <= count; ++i) {
-        out[i] = coefficients ? lapCoeff(pArray, i) : 0.0;
+        out[i] = coefficients ? arrayCoeff(pArray, i) : 0.0;
     }
     if (coefficients) {
         return;
     }
     out[0] = 1.0;
-    const int32_t rootCount = lapLength(pArray) / 2;
+    const int32_t rootCount = arrayCoeffCount(pArray) / 2;
     double* roots = newDoubles(pOp, 2 * rootCount);
     double* poly = newDoubles(pOp, 2 * rootCount);
     if (roots != nullptr && poly != nullptr) {
@@ -95,7 +78,7 @@ void readPolynomial(const ZRT_OpBranch_lap* pOp, bool numerator, double* out, in
 bool factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t expected, double* gain) {
     const s_ZRT_Array* pArray = numerator ? pOp->numer : pOp->denom;
     const bool coefficients = (pOp->flags & (numerator ? LAP_NUMER_COEFFS : LAP_DENOM_COEFFS)) != 0;
-    const int32_t length = lapLength(pArray);
+    const int32_t length = arrayCoeffCount(pArray);
     s_ZRT_SimInterface* sim = pOp->inst->pSim;
     if (!coefficients) {
         if (length / 2 != expected) {  // the order changed after finalize
@@ -112,7 +95,7 @@ bool factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t 
     }
     double first = 0.0;
     for (int32_t i = 0; i < length && first == 0.0; ++i) {
-        first = lapCoeff(pArray, i);
+        first = arrayCoeff(pArray, i);
     }
     // An all-zero numerator is the zero transfer function.
     *gain = numerator ? first : (first != 0.0 ? *gain / first : *gain);
@@ -123,7 +106,7 @@ bool factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t 
     bool ok = false;
     if (found != nullptr && (length == 0 || c != nullptr)) {
         for (int32_t i = 0; i < length; ++i) {
-            c[i] = lapCoeff(pArray, i);
+            c[i] = arrayCoeff(pArray, i);
         }
         int32_t mirrored = numerator ? 0 : 1;
         const int32_t count = length > 1 ? findPolyRootsEigensolve(c, length, found, sim, &mirrored) : 0;

@@ -27,9 +27,13 @@ Op* newOperator(const char* name, s_ZRT_DeviceInst* inst) {
 }
 
 // A copy of `pOp` bound to `newInst`, allocated through the source record's
-// interface and instance; the caller replaces what the copy must own.
+// interface and instance; the caller replaces what the copy must own. Null
+// for a null record or when memory is exhausted.
 template <class Op>
 Op* cloneOperator(const Op* pOp, s_ZRT_DeviceInst* newInst) {
+    if (pOp == nullptr) {
+        return nullptr;
+    }
     auto* copy = static_cast<Op*>(ZRT_calloc(1, sizeof(Op), pOp->inst->pSim, pOp->inst, pOp->name));
     if (copy != nullptr) {
         std::memcpy(static_cast<void*>(copy), pOp, sizeof(Op));
@@ -46,6 +50,17 @@ void finalizeOperatorTopology(Op* pOp, void* extra) {
     pOp->_branchVar = ZRT_CreateBranchStateVar(pOp->name, ZRT_BRANCH_DEFAULT, nullptr, nullptr, pOp->inst, extra);
 }
 
+// A doublet of the branch variable against (nodeA, nodeB) with the host's
+// code and the caller's flag; null for a null record.
+template <class Op>
+ZRT_Handle operatorDoublet(const Op* pOp, s_ZRT_StateVar* nodeA, s_ZRT_StateVar* nodeB, int32_t code, int32_t flag,
+                           void* extra) {
+    if (pOp == nullptr) {
+        return nullptr;
+    }
+    return pOp->inst->pSim->CreateDerivDoublet(pOp->_branchVar, nodeA, nodeB, code, flag, pOp->inst, extra);
+}
+
 // The branch variable, or null for a null record.
 template <class Op>
 s_ZRT_StateVar* operatorBranchVar(const Op* pOp) {
@@ -56,6 +71,18 @@ s_ZRT_StateVar* operatorBranchVar(const Op* pOp) {
 template <class Op>
 double operatorBranchValue(const Op* pOp, const s_ZRT_ContribLoader* loader) {
     return pOp->_branchVar != nullptr ? loader->GetSol(pOp->_branchVar, loader, pOp->inst) : 0.0;
+}
+
+// The entries of a branch whose value the host supplies through another
+// entry, in the order the host expects: the residual of the branch row, the
+// host's entry (`hostCode`, answered in `hostHandle`) and the branch
+// variable on itself.
+template <class Op>
+void stampHostFedBranch(Op* pOp, int32_t hostCode, ZRT_Handle& hostHandle, void* extra) {
+    s_ZRT_SimInterface* sim = pOp->inst->pSim;
+    pOp->rhsHandle = sim->CreateStaticRhsStamp(pOp->_branchVar, nullptr, 0, pOp->inst, extra);
+    hostHandle = sim->CreateDelayStamp(pOp->_branchVar, hostCode, 1, pOp->inst, extra);
+    pOp->doubletHandle = sim->CreateDerivDoublet(pOp->_branchVar, pOp->_branchVar, nullptr, 0, 0, pOp->inst, extra);
 }
 
 // The row of a branch whose value the host supplies through another entry:
@@ -69,4 +96,42 @@ void loadHostFedBranch(const Op* pOp, const s_ZRT_ContribLoader* loader, bool fu
         const double self = -1.0;
         loader->LoadStaticDoublet(1, &pOp->doubletHandle, &self, loader, pOp->inst);
     }
+}
+
+// The operator's frequency response `fn`, made through the noise source's
+// interface at the first noise contribution and kept in `freqResponse`;
+// null when memory is exhausted.
+template <class Op>
+ZRT_FreqResponse* operatorFreqResponse(Op* pOp, const ZRT_NoiseSrc* pSrc,
+                                       void (*fn)(void* data, double w, ZRT_Cmplx* out)) {
+    if (pOp->freqResponse == nullptr) {
+        s_ZRT_SimInterface* sim = pSrc->inst != nullptr ? pSrc->inst->pSim : nullptr;
+        auto* response = static_cast<ZRT_FreqResponse*>(ZRT_calloc(1, sizeof(ZRT_FreqResponse), sim, pSrc->inst, nullptr));
+        if (response != nullptr) {
+            response->data = pOp;
+            response->fn = fn;
+            pOp->freqResponse = response;
+        }
+    }
+    return pOp->freqResponse;
+}
+
+// The host's minimum time step, 1e-16 when it gives none.
+inline double hostMinStep(const s_ZRT_ContribLoader* loader, s_ZRT_DeviceInst* inst) {
+    constexpr double kDefaultMinStep = 1e-16;
+    return loader->GetMinStep != nullptr ? loader->GetMinStep(loader, inst) : kDefaultMinStep;
+}
+
+// `count` doubles copied into a new block through `inst`'s interface; null
+// for none or when memory is exhausted.
+inline double* copyDoubles(const double* source, int32_t count, s_ZRT_DeviceInst* inst) {
+    if (source == nullptr || count <= 0) {
+        return nullptr;
+    }
+    const size_t bytes = static_cast<size_t>(count) * sizeof(double);
+    auto* copy = static_cast<double*>(ZRT_malloc(bytes, inst->pSim, inst, nullptr));
+    if (copy != nullptr) {
+        std::memcpy(copy, source, bytes);
+    }
+    return copy;
 }

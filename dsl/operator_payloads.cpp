@@ -1,7 +1,6 @@
 // Saved states and payloads of the slew, transition, idt, zi, ddt, laplace
 // and last-crossing records.
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "dsl/ZRT_SupportLib.h"
@@ -194,18 +193,6 @@ bool readZiHead(const ZRT_ZiState& zi, InputSerializer& in, ZiHead& head) {
            in.read(head.y.data(), head.y.size() * sizeof(double));
 }
 
-// n values copied into a new block; null for none or an exhausted heap.
-double* copyValues(const double* values, int32_t n, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst) {
-    if (values == nullptr || n <= 0) {
-        return nullptr;
-    }
-    auto* copy = static_cast<double*>(ZRT_malloc(static_cast<size_t>(n) * sizeof(double), sim, inst, nullptr));
-    if (copy != nullptr) {
-        std::memcpy(copy, values, static_cast<size_t>(n) * sizeof(double));
-    }
-    return copy;
-}
-
 void assertNoState(const ZRT_GenericOperatorState* state) {
     ZRT_ASSERT_AT(state == nullptr, "pOpState == 0", __FILE__, __LINE__);
 }
@@ -341,8 +328,8 @@ ZRT_GenericOperatorState* ZRT_ziSaveState(const ZRT_OpBranch_zi* pOp) {
     zi->head.free = freeZiState;
     zi->numerCount = pOp->numerCount;
     zi->denomCount = pOp->denomCount;
-    zi->u = copyValues(pOp->u, pOp->numerCount, sim, pOp->inst);
-    zi->y = copyValues(pOp->y, pOp->denomCount, sim, pOp->inst);
+    zi->u = copyDoubles(pOp->u, pOp->numerCount, pOp->inst);
+    zi->y = copyDoubles(pOp->y, pOp->denomCount, pOp->inst);
     zi->transition = copyTransitionSpec(pOp->transition->spec);
     if ((zi->numerCount > 0 && zi->u == nullptr) || (zi->denomCount > 0 && zi->y == nullptr) ||
         zi->transition == nullptr) {

@@ -227,6 +227,23 @@ void multiplyByRoot(double* c, int32_t n, double re, double im) {
 
 }  // namespace
 
+double arrayCoeff(const s_ZRT_Array* pArray, int32_t i) {
+    if (pArray == nullptr || pArray->data == nullptr || i < 0 || i >= pArray->_dataLen) {
+        return 0.0;
+    }
+    if (pArray->_arrayType == ZRT_REAL_ARRAY) {
+        return static_cast<const double*>(pArray->data)[i];
+    }
+    if (pArray->_arrayType == ZRT_INT_ARRAY) {
+        return static_cast<const int32_t*>(pArray->data)[i];
+    }
+    return 0.0;
+}
+
+int32_t arrayCoeffCount(const s_ZRT_Array* pArray) {
+    return pArray != nullptr && pArray->data != nullptr && pArray->_dataLen > 0 ? pArray->_dataLen : 0;
+}
+
 int32_t ZRT_checkConjugateZeros(double* list, int32_t n) {
     ZRT_ASSERT_AT(n % 2 == 0, "K%2 == 0", __FILE__, __LINE__);
     const int32_t pairs = n / 2;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "ZRT_Array.h"
 #include "rte/ZRT_CommonInterface.h"
 
 // An error of the laplace and zi operators: the formatted error message
@@ -21,6 +22,12 @@ void operatorError(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, const char* 
     ZRT_Message(sim, inst, nullptr, ZRT_MSG_ERROR, text, args...);
     callExitTask(sim, inst);
 }
+
+// Element i of a coefficient or root array as a double; 0 past its end and
+// for a null array.
+double arrayCoeff(const s_ZRT_Array* pArray, int32_t i);
+// The number of elements of an array with data, 0 for none.
+int32_t arrayCoeffCount(const s_ZRT_Array* pArray);
 
 struct ZRT_ComplexNumber {
     double re;

@@ -114,9 +114,6 @@ void ZRT_slewReset(ZRT_OpBranch_slew* pOp) {
 }
 
 ZRT_OpBranch_slew* ZRT_OpClone_slew(const ZRT_OpBranch_slew* pOp, s_ZRT_DeviceInst* newInst) {
-    if (pOp == nullptr) {
-        return nullptr;
-    }
     ZRT_OpBranch_slew* copy = cloneOperator(pOp, newInst);
     if (copy == nullptr) {
         return nullptr;

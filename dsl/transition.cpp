@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr double kDefaultMinStep = 1e-16;
 constexpr double kMinStepTimeFactor = 10.0;  // a derived rise or fall time, in minimum steps
 constexpr double kDelaySnapFraction = 0.5;   // of the minimum step
 constexpr double kDueFraction = 0.49;        // of the minimum step
@@ -48,10 +47,6 @@ double steadyTolerance(int32_t n) {
         return 1.0000000000000002e-14;
     }
     return 0.0;
-}
-
-double minStepOf(const s_ZRT_ContribLoader* loader, s_ZRT_DeviceInst* inst) {
-    return loader->GetMinStep != nullptr ? loader->GetMinStep(loader, inst) : kDefaultMinStep;
 }
 
 double timeOf(const s_ZRT_ContribLoader* loader, s_ZRT_DeviceInst* inst) { return loader->GetTime(loader, inst); }
@@ -406,9 +401,6 @@ void ZRT_transitionReset(ZRT_OpBranch_transition* pOp) {
 }
 
 ZRT_OpBranch_transition* ZRT_OpClone_transition(const ZRT_OpBranch_transition* pOp, s_ZRT_DeviceInst* newInst) {
-    if (pOp == nullptr) {
-        return nullptr;
-    }
     ZRT_OpBranch_transition* copy = cloneOperator(pOp, newInst);
     if (copy == nullptr) {
         return nullptr;
@@ -438,7 +430,7 @@ void ZRT_transitionSetArg(ZRT_OpBranch_transition* pOp, double x, double td, dou
 
     const double t = timeOf(loader, inst);
     const bool enabled = !isDisabled(spec, inst);
-    const double m = minStepOf(loader, inst);
+    const double m = hostMinStep(loader, inst);
     if (rise > 0.0 && rise < m) {
         rise = m;
     }
@@ -491,7 +483,7 @@ void ZRT_transitionAcceptTimePoint(ZRT_OpBranch_transition* pOp, const s_ZRT_Con
         return;
     }
 
-    const double m = minStepOf(loader, inst);
+    const double m = hostMinStep(loader, inst);
     const double xp = spec->lastAcceptedTarget;
     const double d = std::fabs(x - xp);
     const double r = std::fabs(x) > std::fabs(xp) ? x : xp;

@@ -7,13 +7,8 @@
 
 namespace {
 
-constexpr double kDefaultMinStep = 1e-16;
 constexpr int32_t kBoundSample = 4;  // the host's step-bounding reason for a sample time
 constexpr int32_t kZTransformCode = 4;
-
-double minStepOf(const s_ZRT_ContribLoader* loader, s_ZRT_DeviceInst* inst) {
-    return loader->GetMinStep != nullptr ? loader->GetMinStep(loader, inst) : kDefaultMinStep;
-}
 
 double transitionOutput(const ZRT_OpBranch_zi* pOp) {
     return pOp->transition != nullptr ? pOp->transition->output : 0.0;
@@ -80,18 +75,6 @@ void keepArrayArg(ZRT_OpBranch_zi* pOp, s_ZRT_Array*& slot, s_ZRT_Array* given, 
     releaseOwned(pOp, slot, ownedBit);
     slot = copy;
     pOp->ownedArrays |= ownedBit;
-}
-
-double* copyDoubles(const double* source, int32_t count, s_ZRT_DeviceInst* inst) {
-    if (source == nullptr || count <= 0) {
-        return nullptr;
-    }
-    const size_t bytes = static_cast<size_t>(count) * sizeof(double);
-    auto* copy = static_cast<double*>(ZRT_malloc(bytes, inst->pSim, inst, nullptr));
-    if (copy != nullptr) {
-        std::memcpy(copy, source, bytes);
-    }
-    return copy;
 }
 
 bool modified(const s_ZRT_Array* pArray) {
@@ -175,22 +158,15 @@ void ZRT_ziFinalizeTopology(ZRT_OpBranch_zi* pOp, void* extra) {
 }
 
 void ZRT_ziSetStamp(ZRT_OpBranch_zi* pOp, void* extra) {
-    if (pOp == nullptr) {
-        return;
+    if (pOp != nullptr) {
+        stampHostFedBranch(pOp, kZTransformCode, pOp->zHandle, extra);
     }
-    s_ZRT_SimInterface* sim = pOp->inst->pSim;
-    pOp->rhsHandle = sim->CreateStaticRhsStamp(pOp->_branchVar, nullptr, 0, pOp->inst, extra);
-    pOp->zHandle = sim->CreateDelayStamp(pOp->_branchVar, kZTransformCode, 1, pOp->inst, extra);
-    pOp->doubletHandle = sim->CreateDerivDoublet(pOp->_branchVar, pOp->_branchVar, nullptr, 0, 0, pOp->inst, extra);
 }
 
 ZRT_Handle ZRT_getDerivDoubletOpBranch_zi(ZRT_OpBranch_zi* pOp, s_ZRT_StateVar* col, s_ZRT_StateVar* col2,
                                           void* unused, int32_t kind, void* extra) {
     (void)unused;
-    if (pOp == nullptr) {
-        return nullptr;
-    }
-    return pOp->inst->pSim->CreateDerivDoublet(pOp->_branchVar, col, col2, kZTransformCode, kind, pOp->inst, extra);
+    return operatorDoublet(pOp, col, col2, kZTransformCode, kind, extra);
 }
 
 s_ZRT_StateVar* ZRT_getBranchVar_zi(const ZRT_OpBranch_zi* pOp) { return operatorBranchVar(pOp); }
@@ -202,7 +178,7 @@ void ZRT_ziSetArg(ZRT_OpBranch_zi* pOp, double x, double period, double transiti
     }
     s_ZRT_DeviceInst* inst = pOp->inst;
     const double t = loader->GetTime(loader, inst);
-    const double m = minStepOf(loader, inst);
+    const double m = hostMinStep(loader, inst);
     syncDigital(pOp->numerArray, inst, loader);
     syncDigital(pOp->denomArray, inst, loader);
     if (pOp->coeffsReady == 0 || modified(pOp->numerArray) || modified(pOp->denomArray)) {
@@ -248,7 +224,7 @@ void ZRT_ziAcceptTimePoint(ZRT_OpBranch_zi* pOp, const s_ZRT_ContribLoader* load
     }
     s_ZRT_DeviceInst* inst = pOp->inst;
     const double t = loader->GetTime(loader, inst);
-    const double m = minStepOf(loader, inst);
+    const double m = hostMinStep(loader, inst);
     if (t == 0.0) {
         const double held = transitionOutput(pOp);
         for (int32_t i = 0; i < pOp->numerCount; ++i) {
@@ -290,9 +266,6 @@ void ZRT_addNoiseForOp_zi(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_zi* pOp, double value
 }
 
 ZRT_OpBranch_zi* ZRT_OpClone_zi(const ZRT_OpBranch_zi* pOp, s_ZRT_DeviceInst* newInst) {
-    if (pOp == nullptr) {
-        return nullptr;
-    }
     ZRT_OpBranch_zi* copy = cloneOperator(pOp, newInst);
     if (copy == nullptr) {
         return nullptr;

@@ -15,20 +15,6 @@ struct Side {
     int32_t count = 0;
 };
 
-int32_t arrayLength(const s_ZRT_Array* pArray) {
-    return pArray->data != nullptr ? std::max(pArray->_dataLen, 0) : 0;
-}
-
-double elementAsDouble(const s_ZRT_Array* pArray, int32_t i) {
-    if (pArray->_arrayType == ZRT_REAL_ARRAY) {
-        return static_cast<const double*>(pArray->data)[i];
-    }
-    if (pArray->_arrayType == ZRT_INT_ARRAY) {
-        return static_cast<const int32_t*>(pArray->data)[i];
-    }
-    return 0.0;
-}
-
 double* allocDoubles(int32_t n, s_ZRT_DeviceInst* inst) {
     return static_cast<double*>(ZRT_malloc(static_cast<size_t>(n) * sizeof(double), inst->pSim, inst, nullptr));
 }
@@ -43,7 +29,7 @@ bool readSide(Side& side, s_ZRT_Array* pArray, int32_t rootForm, s_ZRT_DeviceIns
     if (pArray == nullptr && rootForm == 0) {
         return false;
     }
-    const int32_t n = pArray != nullptr ? arrayLength(pArray) : 1;
+    const int32_t n = pArray != nullptr ? arrayCoeffCount(pArray) : 1;
     side.c = allocDoubles(std::max(n, 1), inst);
     if (side.c == nullptr) {
         return false;
@@ -55,7 +41,7 @@ bool readSide(Side& side, s_ZRT_Array* pArray, int32_t rootForm, s_ZRT_DeviceIns
     }
     pArray->flags = static_cast<uint8_t>(pArray->flags & ~ZRT_ARRAY_MODIFIED);
     for (int32_t i = 0; i < n; ++i) {
-        side.c[i] = elementAsDouble(pArray, i);
+        side.c[i] = arrayCoeff(pArray, i);
     }
     if (n == 0) {
         side.c[0] = 0.0;
@@ -87,8 +73,7 @@ void shiftDown(Side& side, int32_t j) {
 }
 
 void ziError(const ZRT_OpBranch_zi* pOp, const char* text) {
-    ZRT_Message(pOp->inst->pSim, pOp->inst, nullptr, ZRT_MSG_ERROR, text, pOp->name);
-    callExitTask(pOp->inst->pSim, pOp->inst);
+    operatorError(pOp->inst->pSim, pOp->inst, text, pOp->name);
 }
 
 // Moves a zero leading denominator coefficient out of the way. Answers
