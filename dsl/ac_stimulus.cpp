@@ -2,17 +2,8 @@
 
 #include <cstdarg>
 
-namespace {
-
-uint32_t analysisBit(s_ZRT_SimInterface* sim, const char* name) {
-    return sim != nullptr && sim->FormAnalysisQueryMask != nullptr ? sim->FormAnalysisQueryMask(sim, 1, name)
-                                                                    : ZRT_DefaultFormAnalysisQueryMask(sim, 1, name);
-}
-
-}  // namespace
-
 ZRT_AcStim* ZRT_create_acStim(s_ZRT_DeviceInst* inst, uint32_t kind, int32_t n, ...) {
-    s_ZRT_SimInterface* sim = inst != nullptr ? inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(inst);
     auto* stim = static_cast<ZRT_AcStim*>(ZRT_malloc(sizeof(ZRT_AcStim), sim, inst, nullptr));
     if (stim == nullptr) {
         return nullptr;
@@ -22,13 +13,13 @@ ZRT_AcStim* ZRT_create_acStim(s_ZRT_DeviceInst* inst, uint32_t kind, int32_t n, 
     stim->kind = kind;
     stim->flags = ZRT_ACSTIM_CHANGED;
     if (n < 1) {
-        stim->analysisMask = analysisBit(sim, "ac");
+        stim->analysisMask = analysisMaskOf(sim, "ac");
         return stim;
     }
     va_list names;
     va_start(names, n);
     for (int32_t i = 0; i < n; ++i) {
-        stim->analysisMask |= analysisBit(sim, va_arg(names, const char*));
+        stim->analysisMask |= analysisMaskOf(sim, va_arg(names, const char*));
     }
     va_end(names);
     return stim;

@@ -19,7 +19,7 @@ struct BitNumbers {
 };
 
 BitNumbers takeBitNumbers(s_ZRT_DeviceInst* inst, int32_t n, va_list args, const char* tooManyText) {
-    s_ZRT_SimInterface* sim = inst != nullptr ? inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(inst);
     if (n > 2) {
         ZRT_Message(sim, inst, nullptr, ZRT_MSG_WARNING, tooManyText);
     }
@@ -82,7 +82,7 @@ void ZRT_VectorCheck(s_ZRT_DeviceInst* inst, const char* name, int32_t vectorNum
             return;
         }
     }
-    s_ZRT_SimInterface* sim = inst != nullptr ? inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(inst);
     ZRT_Message(sim, inst, nullptr, ZRT_MSG_ERROR, "Invalid net vector access of '%s[%d] with bounds '[%d:%d]' \n",
                 name != nullptr ? name : "", index, first, last);
     callExitTask(sim, inst);
@@ -95,7 +95,7 @@ void ZRT_CheckBranchBounds(s_ZRT_DeviceInst* inst, const char* branchName, int32
     if (std::llabs(int64_t{b} - a) == std::llabs(int64_t{d} - c)) {
         return;
     }
-    s_ZRT_SimInterface* sim = inst != nullptr ? inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(inst);
     ZRT_Message(sim, inst, nullptr, ZRT_MSG_ERROR,
                 "Mismatch between branch '%s' vector length and node '%s' vector length.\n",
                 branchName != nullptr ? branchName : "", nodeName != nullptr ? nodeName : "");
@@ -121,7 +121,7 @@ char* ZRT_EncodeVector(s_ZRT_DeviceInst* inst, const char* name, int32_t k) {
         return nullptr;
     }
     const size_t size = static_cast<size_t>(length) + 1;
-    auto* text = static_cast<char*>(ZRT_malloc(size, inst != nullptr ? inst->pSim : nullptr, inst, nullptr));
+    auto* text = static_cast<char*>(ZRT_malloc(size, simOf(inst), inst, nullptr));
     if (text != nullptr) {
         std::snprintf(text, size, format, magnitude, name);
     }

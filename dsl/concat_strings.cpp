@@ -8,14 +8,12 @@
 
 namespace {
 
-s_ZRT_SimInterface* simOf(s_ZRT_DeviceInst* inst) { return inst != nullptr ? inst->pSim : nullptr; }
-
 void negativeReplication(s_ZRT_DeviceInst* inst) {
     fatalError(simOf(inst), inst, nullptr, "Attempt to use a negative-valued replication constant.");
 }
 
 // A result that no allocation can hold is reported as an exhausted heap.
-void oversize(s_ZRT_DeviceInst* inst) { fatalError(simOf(inst), inst, nullptr, "Out of memory."); }
+void oversize(s_ZRT_DeviceInst* inst) { reportOutOfMemory(simOf(inst), inst); }
 
 ZRT_ConcatElement single(s_ZRT_DeviceInst* inst, ZRT_ConcatDataTypeE type, const void* value, size_t size) {
     void* data = ZRT_calloc(1, size, simOf(inst), inst, nullptr);

@@ -4,8 +4,6 @@
 
 namespace {
 
-s_ZRT_SimInterface* simOf(s_ZRT_DeviceInst* inst) { return inst != nullptr ? inst->pSim : nullptr; }
-
 int32_t numFileDescs(const s_ZRT_DeviceInst* inst) {
     if (inst == nullptr || inst->pMD == nullptr || inst->fileDescs == nullptr) {
         return 0;

@@ -36,7 +36,7 @@ int32_t ZRT_sscanf(const char* text, void*, const char* format, ...) {
 char* ZRT_ssscanf(s_ZRT_DeviceInst* inst, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    char* text = formatText(inst != nullptr ? inst->pSim : nullptr, inst, format, args);
+    char* text = formatText(simOf(inst), inst, format, args);
     va_end(args);
     return text;
 }

@@ -52,7 +52,7 @@ bool wantsCorrection(const State& state, double d) {
 }  // namespace
 
 void limitFunctionMessage(s_ZRT_DeviceInst* inst, int32_t type, const char* format, ...) {
-    s_ZRT_SimInterface* sim = inst != nullptr ? inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(inst);
     va_list args;
     va_start(args, format);
     char* text = formatText(sim, inst, format, args);

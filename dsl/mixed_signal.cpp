@@ -1,8 +1,7 @@
 #include "dsl/mixed_signal.h"
 
 ZRT_EventDesc* ZRT_createSimEvent_D2A(s_ZRT_DeviceInst* inst) {
-    auto* event = static_cast<ZRT_EventDesc*>(
-        ZRT_malloc(sizeof(ZRT_EventDesc), inst != nullptr ? inst->pSim : nullptr, inst, nullptr));
+    auto* event = static_cast<ZRT_EventDesc*>(ZRT_malloc(sizeof(ZRT_EventDesc), simOf(inst), inst, nullptr));
     if (event != nullptr) {
         event->reserved0 = nullptr;
         event->inst = inst;

@@ -2,7 +2,7 @@
 
 namespace {
 
-s_ZRT_SimInterface* simOf(const ZRT_NoiseSrc* pSrc) { return pSrc->inst != nullptr ? pSrc->inst->pSim : nullptr; }
+s_ZRT_SimInterface* simOf(const ZRT_NoiseSrc* pSrc) { return ::simOf(pSrc->inst); }
 
 // The power rule shared by white and flicker sources: true when the power
 // may be stored. A NaN power fails the comparison and is rejected.

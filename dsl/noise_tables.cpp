@@ -19,7 +19,7 @@ namespace {
 struct SourceMessages {
     const ZRT_NoiseSrc* src;
 
-    s_ZRT_SimInterface* sim() const { return src->inst != nullptr ? src->inst->pSim : nullptr; }
+    s_ZRT_SimInterface* sim() const { return simOf(src->inst); }
     void error(const char* text) const { fatalError(sim(), src->inst, src->name, text); }
     void error(const std::string& text) const { error(text.c_str()); }
     void warning(const char* text) const { ZRT_Message(sim(), src->inst, src->name, ZRT_MSG_WARNING, text); }
@@ -220,7 +220,7 @@ s_ZRT_Array* doReadNoiseTableFile(const char* fileName, ZRT_NoiseSrc* pSrc) {
         return readNoiseTableFile(fileName, pSrc);
     } catch (const std::bad_alloc&) {
         // The file and the values read so far are released by now.
-        SourceMessages{pSrc}.error("Out of memory.");
+        reportOutOfMemory(SourceMessages{pSrc}.sim(), pSrc->inst);
         return nullptr;
     }
 }

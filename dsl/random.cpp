@@ -32,10 +32,7 @@ double draw(ZRT_RandomDesc* desc, uint32_t* seed, Core core) {
 }
 
 s_ZRT_DeviceInst* ownerOf(const ZRT_RandomDesc* desc) { return desc != nullptr ? desc->inst : nullptr; }
-s_ZRT_SimInterface* simOf(const ZRT_RandomDesc* desc) {
-    s_ZRT_DeviceInst* inst = ownerOf(desc);
-    return inst != nullptr ? inst->pSim : nullptr;
-}
+s_ZRT_SimInterface* simOf(const ZRT_RandomDesc* desc) { return ::simOf(ownerOf(desc)); }
 
 void argumentError(const ZRT_RandomDesc* desc, const char* text) {
     fatalError(simOf(desc), ownerOf(desc), nullptr, text);
@@ -44,7 +41,7 @@ void argumentError(const ZRT_RandomDesc* desc, const char* text) {
 }  // namespace
 
 ZRT_RandomDesc* ZRT_createRandomDesc(int32_t flag, s_ZRT_DeviceInst* inst) {
-    s_ZRT_SimInterface* sim = inst != nullptr ? inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(inst);
     auto* desc = static_cast<ZRT_RandomDesc*>(ZRT_malloc(sizeof(ZRT_RandomDesc), sim, inst, nullptr));
     if (desc == nullptr) {
         return nullptr;

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #include <boost/date_time/gregorian/gregorian_types.hpp>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
@@ -36,25 +35,12 @@ double simParamValue(const ZRT_SimParamEntry* entry, s_ZRT_DeviceInst* inst, dou
     return entry != nullptr && entry->fn != nullptr ? entry->fn(inst, defaultValue) : defaultValue;
 }
 
-int32_t simParamToInt(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    constexpr double kLowest = std::numeric_limits<int32_t>::min();
-    constexpr double kHighest = std::numeric_limits<int32_t>::max();
-    if (value <= kLowest) {
-        return std::numeric_limits<int32_t>::min();
-    }
-    if (value >= kHighest) {
-        return std::numeric_limits<int32_t>::max();
-    }
-    return static_cast<int32_t>(value);
-}
+int32_t simParamToInt(double value) { return std::isnan(value) ? 0 : truncateToIntSaturated(value); }
 
 namespace {
 
 void reportParameterError(const char* format, const char* name, s_ZRT_DeviceInst* inst) {
-    s_ZRT_SimInterface* sim = inst != nullptr ? inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(inst);
     ZRT_Message(sim, inst, nullptr, ZRT_MSG_ERROR, format, name != nullptr ? name : "");
     callExitTask(sim, inst);
 }

@@ -40,7 +40,7 @@ double ZRT_linExp_deriv(double x, double* d, double xLimit, double expAtLimit) {
 }
 
 s_ZRT_LimexpDesc* ZRT_createLimexp(s_ZRT_DeviceInst* inst, uint32_t id, void* word1, void* word2) {
-    s_ZRT_SimInterface* sim = inst != nullptr ? inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(inst);
     auto* desc = static_cast<s_ZRT_LimexpDesc*>(ZRT_calloc(1, sizeof(s_ZRT_LimexpDesc), sim, inst, nullptr));
     if (desc == nullptr) {
         return nullptr;

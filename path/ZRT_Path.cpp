@@ -15,13 +15,13 @@ bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
 // "X:" with nothing after it.
 bool isBareDrive(const std::string& path) { return path.size() == 2 && path[1] == ':'; }
 
-// 1 when the path's status succeeds and its type is the one asked for.
-int32_t hasType(const char* path, uint32_t type) {
+// The file-type bits of the path's status; 0 when the status call fails.
+uint32_t typeOf(const char* path) {
     uint32_t mode = 0;
     if (isEmpty(path) || !platformStatMode(path, &mode)) {
         return 0;
     }
-    return (mode & kPlatformTypeMask) == type ? 1 : 0;
+    return mode & kPlatformTypeMask;
 }
 
 void copyOut(const std::string& text, char* out) {
@@ -76,11 +76,14 @@ bool makeOneDirectory(const std::string& path) {
 
 }  // namespace
 
-int32_t ZRT_IsFile(const char* path) { return hasType(path, kPlatformTypeRegular); }
+int32_t ZRT_IsFile(const char* path) { return typeOf(path) == kPlatformTypeRegular ? 1 : 0; }
 
-int32_t ZRT_IsDir(const char* path) { return hasType(path, kPlatformTypeDirectory); }
+int32_t ZRT_IsDir(const char* path) { return typeOf(path) == kPlatformTypeDirectory ? 1 : 0; }
 
-int32_t ZRT_PathExists(const char* path) { return (ZRT_IsFile(path) != 0 || ZRT_IsDir(path) != 0) ? 1 : 0; }
+int32_t ZRT_PathExists(const char* path) {
+    const uint32_t type = typeOf(path);
+    return (type == kPlatformTypeRegular || type == kPlatformTypeDirectory) ? 1 : 0;
+}
 
 int32_t ZRT_IsAbsPath(const char* path) {
     if (isEmpty(path)) {
@@ -133,10 +136,6 @@ void ZRT_SplitExt(const char* path, char* root, char* ext) {
 
 void ZRT_SplitPath(const char* path, char* dir, char* name) {
     const DirAndName parts = splitDirAndName(path != nullptr ? path : "");
-    if (dir == nullptr) {
-        copyOut(parts.name, name);
-        return;
-    }
     copyOut(parts.dir, dir);
     copyOut(parts.name, name);
 }

@@ -82,6 +82,12 @@ void* ZRT_ClonePrivateInfo(void* block, s_ZRT_DeviceInst* allocInst, s_ZRT_Devic
 // 256, "pss" 512, "xf" 1024, "all" 2048); the names follow the count as
 // `const char*` arguments. The interface argument is ignored.
 uint32_t ZRT_DefaultFormAnalysisQueryMask(s_ZRT_SimInterface* sim, int32_t count, ...);
+// The mask of one named analysis: the host's FormAnalysisQueryMask, or the
+// runtime's own table above for a host without that slot (or no interface).
+uint32_t analysisMaskOf(s_ZRT_SimInterface* sim, const char* name);
+
+// The instance's interface; null for a null instance.
+inline s_ZRT_SimInterface* simOf(const s_ZRT_DeviceInst* inst) { return inst != nullptr ? inst->pSim : nullptr; }
 
 // ---------------------------------------------------------------------------
 // Memory. A zero size answers null without allocating. An exhausted heap

@@ -36,3 +36,8 @@ uint32_t ZRT_DefaultFormAnalysisQueryMask(s_ZRT_SimInterface*, int32_t count, ..
     va_end(names);
     return mask;
 }
+
+uint32_t analysisMaskOf(s_ZRT_SimInterface* sim, const char* name) {
+    return sim != nullptr && sim->FormAnalysisQueryMask != nullptr ? sim->FormAnalysisQueryMask(sim, 1, name)
+                                                                   : ZRT_DefaultFormAnalysisQueryMask(sim, 1, name);
+}

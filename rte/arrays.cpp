@@ -75,7 +75,7 @@ int32_t elementAsInt(const s_ZRT_Array* a, int32_t i) {
 // data because the length is too large or the allocation failed.
 bool sizeData(s_ZRT_Array* a, int64_t length) {
     if (length >= kTooLong) {
-        fatalError(a->pSim, nullptr, nullptr, "Out of memory.");
+        reportOutOfMemory(a->pSim, nullptr);
         ZRT_free(a->data);
         a->data = nullptr;
         a->_dataLen = 0;
@@ -139,6 +139,18 @@ void setBounds(s_ZRT_Array* a, int32_t n, Fill fill) {
     sizeData(a, length);
 }
 
+// The place of `index` within dimension k counted from its smaller bound, or
+// -1 after the bounds error.
+int64_t offsetInDimension(const s_ZRT_Array* a, int32_t k, int32_t index) {
+    const int32_t lo = std::min(a->leftBounds[k], a->rightBounds[k]);
+    const int32_t hi = std::max(a->leftBounds[k], a->rightBounds[k]);
+    if (index < lo || index > hi) {
+        ZRT_arrayBoundsError(a, index, k);
+        return -1;
+    }
+    return int64_t{index} - lo;
+}
+
 // The linear index of the element whose n indices `next()` answers in turn,
 // or -1 after an error.
 template <typename Next>
@@ -159,15 +171,12 @@ int32_t lookup(const s_ZRT_Array* a, int32_t n, Next next) {
     int64_t linear = 0;
     int64_t stride = 1;
     for (int32_t k = 0; k < n; ++k) {
-        const int32_t index = next();
-        const int32_t lo = std::min(a->leftBounds[k], a->rightBounds[k]);
-        const int32_t hi = std::max(a->leftBounds[k], a->rightBounds[k]);
-        if (index < lo || index > hi) {
-            ZRT_arrayBoundsError(a, index, k);
+        const int64_t offset = offsetInDimension(a, k, next());
+        if (offset < 0) {
             return -1;
         }
-        linear = std::min(kTooLong, linear + cappedProduct(int64_t{index} - lo, stride));
-        stride = cappedProduct(stride, int64_t{hi} - lo + 1);
+        linear = std::min(kTooLong, linear + cappedProduct(offset, stride));
+        stride = cappedProduct(stride, dimensionSize(a->leftBounds[k], a->rightBounds[k]));
     }
     // Only bounds too large to hold data give an index beyond the 32-bit range.
     return linear < kTooLong ? static_cast<int32_t>(linear) : -1;
@@ -318,7 +327,7 @@ s_ZRT_Array* analogArray(s_ZRT_Array* pArray) {
 s_ZRT_Array* digitalArray(int32_t digID, uint32_t subIndex, s_ZRT_DeviceInst* inst, const char* name,
                           int32_t left, int32_t right) {
     ZRT_ASSERT(digID >= 0);
-    s_ZRT_Array* a = ZRT_createArray(ZRT_REAL_ARRAY, name, inst != nullptr ? inst->pSim : nullptr);
+    s_ZRT_Array* a = ZRT_createArray(ZRT_REAL_ARRAY, name, simOf(inst));
     if (a != nullptr) {
         ZRT_setArrayBounds(a, left, right);
         a->_digID = digID;
@@ -388,13 +397,7 @@ int32_t ZRT_getArrayIndex_1(const s_ZRT_Array* pArray, int32_t index) {
     if (!hasFirstDimension(pArray)) {
         return -1;
     }
-    const int32_t lo = std::min(pArray->leftBounds[0], pArray->rightBounds[0]);
-    const int32_t hi = std::max(pArray->leftBounds[0], pArray->rightBounds[0]);
-    if (index < lo || index > hi) {
-        ZRT_arrayBoundsError(pArray, index, 0);
-        return -1;
-    }
-    const int64_t linear = int64_t{index} - lo;
+    const int64_t linear = offsetInDimension(pArray, 0, index);
     return linear < kTooLong ? static_cast<int32_t>(linear) : -1;
 }
 
@@ -433,25 +436,22 @@ T* lostElement() {
     return &scratch;
 }
 
+// The address of element indx of an array of `type` with elements T.
+template <typename T>
+T* elementRef(s_ZRT_Array* pArray, uint32_t type, int32_t indx) {
+    if (!accessible(pArray, type) || ((pArray->flags & ZRT_ARRAY_NO_MEMORY) != 0 && !inData(pArray, indx))) {
+        return lostElement<T>();
+    }
+    ZRT_ASSERT(indx >= 0 && indx < pArray->_dataLen);
+    markModified(pArray);
+    return static_cast<T*>(pArray->data) + indx;
+}
+
 }  // namespace
 
-double* ZRT_realRef(s_ZRT_Array* pArray, int32_t indx) {
-    if (!accessible(pArray, ZRT_REAL_ARRAY) || ((pArray->flags & ZRT_ARRAY_NO_MEMORY) != 0 && !inData(pArray, indx))) {
-        return lostElement<double>();
-    }
-    ZRT_ASSERT(indx >= 0 && indx < pArray->_dataLen);
-    markModified(pArray);
-    return reals(pArray) + indx;
-}
+double* ZRT_realRef(s_ZRT_Array* pArray, int32_t indx) { return elementRef<double>(pArray, ZRT_REAL_ARRAY, indx); }
 
-int32_t* ZRT_intRef(s_ZRT_Array* pArray, int32_t indx) {
-    if (!accessible(pArray, ZRT_INT_ARRAY) || ((pArray->flags & ZRT_ARRAY_NO_MEMORY) != 0 && !inData(pArray, indx))) {
-        return lostElement<int32_t>();
-    }
-    ZRT_ASSERT(indx >= 0 && indx < pArray->_dataLen);
-    markModified(pArray);
-    return ints(pArray) + indx;
-}
+int32_t* ZRT_intRef(s_ZRT_Array* pArray, int32_t indx) { return elementRef<int32_t>(pArray, ZRT_INT_ARRAY, indx); }
 
 int32_t ZRT_getArrayIntGeneric(const s_ZRT_Array* pArray, int32_t rangeType, int32_t n, ...) {
     va_list args;
@@ -667,6 +667,6 @@ void ZRT_arrayBoundsError(const s_ZRT_Array* pArray, int32_t index, int32_t k) {
         reportBoundsError(pArray, index, k);
     } catch (const std::bad_alloc&) {
         // The text could not be built: the error is still fatal.
-        fatalError(pArray->pSim, nullptr, nullptr, "Out of memory.");
+        reportOutOfMemory(pArray->pSim, nullptr);
     }
 }

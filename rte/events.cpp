@@ -34,11 +34,7 @@ ZRT_EventDesc* createStepEvent(s_ZRT_DeviceInst* inst, ZRT_EventTypeE kind, int3
     if (count >= 1) {
         mask = 0;
         for (int32_t i = 0; i < count; ++i) {
-            const char* name = va_arg(names, const char*);
-            // A host without its own table gets the runtime's.
-            mask |= sim != nullptr && sim->FormAnalysisQueryMask != nullptr
-                        ? sim->FormAnalysisQueryMask(sim, 1, name)
-                        : ZRT_DefaultFormAnalysisQueryMask(sim, 1, name);
+            mask |= analysisMaskOf(sim, va_arg(names, const char*));
         }
     }
     ZRT_EventDesc* event = newEvent(inst, kind);
@@ -264,8 +260,7 @@ ZRT_TimerInfo* ZRT_copyTimerInfo(const ZRT_EventDesc* event) {
         return nullptr;
     }
     s_ZRT_DeviceInst* inst = event->inst;
-    auto* copy = static_cast<ZRT_TimerInfo*>(
-        ZRT_calloc(1, sizeof(ZRT_TimerInfo), inst != nullptr ? inst->pSim : nullptr, inst, nullptr));
+    auto* copy = static_cast<ZRT_TimerInfo*>(ZRT_calloc(1, sizeof(ZRT_TimerInfo), simOf(inst), inst, nullptr));
     if (copy != nullptr) {
         std::memcpy(copy, event->info, sizeof *copy);
     }
