@@ -330,7 +330,7 @@ struct Module {
         if (source == nullptr) {
             return nullptr;
         }
-        s_ZRT_SimInterface* sim = allocInst != nullptr ? allocInst->pSim : nullptr;
+        s_ZRT_SimInterface* sim = simOf(allocInst);
         auto* copy = static_cast<Block*>(ZRT_calloc(1, sizeof(Block), sim, allocInst, nullptr));
         if (copy == nullptr) {
             return nullptr;

@@ -177,9 +177,13 @@ ZRT_OpBranch_idt* ZRT_createOpBranch_idt(const char* name, s_ZRT_DeviceInst* ins
     pOp->lastAcceptedTime = -1.0;
     pOp->scale = 1.0;
     pOp->modSpare[0] = 1.0;
+    // The masks through the host, or the runtime's own table for a host
+    // without the slot.
     s_ZRT_SimInterface* sim = inst->pSim;
-    pOp->staticMask = sim->FormAnalysisQueryMask(sim, 1, "static");
-    pOp->acNoiseMask = sim->FormAnalysisQueryMask(sim, 2, "ac", "noise");
+    pOp->staticMask = analysisMaskOf(sim, "static");
+    pOp->acNoiseMask = sim != nullptr && sim->FormAnalysisQueryMask != nullptr
+                           ? sim->FormAnalysisQueryMask(sim, 2, "ac", "noise")
+                           : ZRT_DefaultFormAnalysisQueryMask(sim, 2, "ac", "noise");
     inst->flags |= ZRT_INST_HAS_OPERATOR;
     return pOp;
 }

@@ -60,12 +60,12 @@ void ZRT_RestoreEvents(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state) {
 }
 
 void* ZRT_saveSimEvent_cross(ZRT_EventDesc* event) {
-    s_ZRT_SimInterface* sim = event->inst != nullptr ? event->inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(event->inst);
     return sim != nullptr && sim->SaveCrossEvent != nullptr ? sim->SaveCrossEvent(event) : nullptr;
 }
 
 void ZRT_restoreSimEvent_cross(ZRT_EventDesc* event, void* savedState) {
-    s_ZRT_SimInterface* sim = event->inst != nullptr ? event->inst->pSim : nullptr;
+    s_ZRT_SimInterface* sim = simOf(event->inst);
     if (sim != nullptr && sim->RestoreCrossEvent != nullptr) {
         sim->RestoreCrossEvent(event, savedState);
     }

@@ -14,7 +14,7 @@ double crossingTime(const ZRT_LastCrossing& r, double t, double x) {
 
 ZRT_LastCrossing* ZRT_createLastCrossing(s_ZRT_DeviceInst* inst) {
     auto* record = static_cast<ZRT_LastCrossing*>(
-        ZRT_malloc(sizeof(ZRT_LastCrossing), inst != nullptr ? inst->pSim : nullptr, inst, nullptr));
+        ZRT_malloc(sizeof(ZRT_LastCrossing), simOf(inst), inst, nullptr));
     if (record != nullptr) {
         *record = ZRT_LastCrossing{inst, -1.0, 0.0, 0.0, -1.0, -1.0};
     }

@@ -105,7 +105,7 @@ template <class Op>
 ZRT_FreqResponse* operatorFreqResponse(Op* pOp, const ZRT_NoiseSrc* pSrc,
                                        void (*fn)(void* data, double w, ZRT_Cmplx* out)) {
     if (pOp->freqResponse == nullptr) {
-        s_ZRT_SimInterface* sim = pSrc->inst != nullptr ? pSrc->inst->pSim : nullptr;
+        s_ZRT_SimInterface* sim = simOf(pSrc->inst);
         auto* response = static_cast<ZRT_FreqResponse*>(ZRT_calloc(1, sizeof(ZRT_FreqResponse), sim, pSrc->inst, nullptr));
         if (response != nullptr) {
             response->data = pOp;
@@ -114,12 +114,6 @@ ZRT_FreqResponse* operatorFreqResponse(Op* pOp, const ZRT_NoiseSrc* pSrc,
         }
     }
     return pOp->freqResponse;
-}
-
-// The host's minimum time step, 1e-16 when it gives none.
-inline double hostMinStep(const s_ZRT_ContribLoader* loader, s_ZRT_DeviceInst* inst) {
-    constexpr double kDefaultMinStep = 1e-16;
-    return loader->GetMinStep != nullptr ? loader->GetMinStep(loader, inst) : kDefaultMinStep;
 }
 
 // `count` doubles copied into a new block through `inst`'s interface; null

@@ -43,7 +43,7 @@ void serializePayload(s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir, Write&& write, 
             *dir = ZRT_SRLZ_FAILED;
         }
     } catch (const std::bad_alloc&) {
-        reportOutOfMemory(inst != nullptr ? inst->pSim : nullptr, inst);
+        reportOutOfMemory(simOf(inst), inst);
         *dir = ZRT_SRLZ_FAILED;
     }
 }

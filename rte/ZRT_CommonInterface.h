@@ -89,6 +89,12 @@ uint32_t analysisMaskOf(s_ZRT_SimInterface* sim, const char* name);
 // The instance's interface; null for a null instance.
 inline s_ZRT_SimInterface* simOf(const s_ZRT_DeviceInst* inst) { return inst != nullptr ? inst->pSim : nullptr; }
 
+// The host's minimum time step, 1e-16 when the loader gives none.
+inline double hostMinStep(const s_ZRT_ContribLoader* loader, s_ZRT_DeviceInst* inst) {
+    constexpr double kDefaultMinStep = 1e-16;
+    return loader->GetMinStep != nullptr ? loader->GetMinStep(loader, inst) : kDefaultMinStep;
+}
+
 // ---------------------------------------------------------------------------
 // Memory. A zero size answers null without allocating. An exhausted heap
 // reports "Out of memory." to the host, calls its "exit" task and answers null

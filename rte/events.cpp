@@ -13,7 +13,6 @@ namespace {
 constexpr uint32_t kEveryAnalysis = 0xFFFFFFFFu;
 constexpr uint32_t kTimerStateTag = 2;  // leads a timer record in a saved state
 constexpr double kSmallestNormal = 2.2250738585072014e-308;
-constexpr double kDefaultMinStep = 1e-16;
 constexpr double kRelativeWindow = 1e-12;
 constexpr int32_t kTimerStepReason = 5;
 
@@ -59,10 +58,6 @@ bool isStepEvent(const ZRT_EventDesc* event) {
 ZRT_TimerInfo* timerOf(const ZRT_EventDesc* event) {
     ZRT_ASSERT(event != nullptr && event->eventType == ZRT_EVT_TIMER && event->info != nullptr);
     return static_cast<ZRT_TimerInfo*>(event->info);
-}
-
-double minStep(const s_ZRT_ContribLoader* loader, s_ZRT_DeviceInst* inst) {
-    return loader->GetMinStep != nullptr ? loader->GetMinStep(loader, inst) : kDefaultMinStep;
 }
 
 void clearTimerSchedule(ZRT_TimerInfo* timer) {
@@ -176,7 +171,7 @@ int32_t ZRT_timerEventSignal(ZRT_EventDesc* event, double start, double period, 
     s_ZRT_DeviceInst* inst = event->inst;
     const double t = loader->GetTime(loader, inst);
     const uint8_t enabled = enable != 0.0 ? 1 : 0;
-    const double s = minStep(loader, inst);
+    const double s = hostMinStep(loader, inst);
 
     // Time went back: a restart from zero forgets the schedule, any other
     // step back moves it along.
@@ -245,7 +240,7 @@ void ZRT_acceptSimEvent_timer(ZRT_EventDesc* event, const s_ZRT_ContribLoader* l
     // Bounded even when disabled, as the schedule stands.
     const double remaining = timer->next + timer->tolerance - t;
     if (remaining > kRelativeWindow * t) {
-        loader->DoBoundStep(std::max(minStep(loader, inst), remaining), kTimerStepReason, loader, inst);
+        loader->DoBoundStep(std::max(hostMinStep(loader, inst), remaining), kTimerStepReason, loader, inst);
     }
     timer->prevFired = timer->fired;
     timer->armed = 0;
