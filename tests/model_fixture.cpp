@@ -106,11 +106,12 @@ std::vector<std::pair<double, double>> interiorBiasPoints() {
     return points;
 }
 
-int checkAcrossInterior(ModelCircuit& mc, unsigned seed) {
+int checkAcrossInterior(ModelCircuit& mc, unsigned seed, const std::vector<std::pair<double, double>>& points,
+                        const std::function<void(const std::vector<double>& x)>& alsoAt) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> jitter(-0.05, 0.05);
     int checked = 0;
-    for (auto [vg, vd] : interiorBiasPoints()) {
+    for (auto [vg, vd] : points) {
         DcResult op = mc.solve(vg, vd);
         EXPECT_TRUE(op.converged) << vg << " " << vd << ": " << op.failure;
         if (!op.converged) {
@@ -125,6 +126,9 @@ int checkAcrossInterior(ModelCircuit& mc, unsigned seed) {
             EXPECT_TRUE(report.passed()) << "vg " << vg << " vd " << vd << "\n" << report.summary();
             RhsReport rhs = mc.circuit->checkRhsLoad(*x);
             EXPECT_TRUE(rhs.identical()) << rhs.summary();
+            if (alsoAt) {
+                alsoAt(*x);
+            }
             ++checked;
         }
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -68,11 +69,14 @@ FdOptions modelFdOptions();
 // to forward, the drain from reverse to beyond the knee.
 std::vector<std::pair<double, double>> interiorBiasPoints();
 
-// At every interior bias point, at the operating point and off it with every
-// unknown moved a little: the Jacobian against finite differences of the
-// model's own residuals and charges, and the right-hand-side load against the
-// full load. Answers the number of points checked.
-int checkAcrossInterior(ModelCircuit& mc, unsigned seed);
+// At every bias point (the interior ones by default), at the operating point
+// and off it with every unknown moved a little: the Jacobian against finite
+// differences of the model's own residuals and charges, the right-hand-side
+// load against the full load, and then `alsoAt`, when given, at the same
+// unknowns. Answers the number of points checked.
+int checkAcrossInterior(ModelCircuit& mc, unsigned seed,
+                        const std::vector<std::pair<double, double>>& points = interiorBiasPoints(),
+                        const std::function<void(const std::vector<double>& x)>& alsoAt = {});
 
 // An Id-Vd family of 6 gate by 24 drain voltages, each point solved from
 // zero: every point converges within 50 iterations, quadratically near the
