@@ -25,6 +25,10 @@ using ModuleTest = ::testing::TestWithParam<ModuleSpec>;
 // parameters are 1 then zeros.
 extern const std::vector<double> kRealParams;
 
+// Gives an instance these real parameters and the integer parameters `ints`
+// (1 then zeros where it gives none).
+void setParams(ModelInstance& m, const std::vector<int32_t>& ints = {}, const std::vector<double>& reals = kRealParams);
+
 struct ModelCircuit {
     ModelCircuit(TestHost& host, const ModuleSpec& spec, const std::vector<int32_t>& ints = {},
                  const std::vector<double>& reals = kRealParams);
