@@ -422,7 +422,10 @@ namespace {
 // variable whose list entry cannot be allocated is the instance's to lose.)
 TEST(LaplaceLife, ExhaustedHeapAtEveryStep) {
     for (bool cascade : {false, true}) {
-        for (int grants = 0; grants < 40; ++grants) {
+        // Until a run gets all it asks for.
+        bool refused = true;
+        for (int grants = 0; refused; ++grants) {
+            ASSERT_LT(grants, 1000) << "cascade " << cascade;
             TestHost host;
             host.setSimParam("maxLaplace_p_Order", cascade ? -1 : 0);
             TestInstance inst(host, nullptr, {});
@@ -433,6 +436,7 @@ TEST(LaplaceLife, ExhaustedHeapAtEveryStep) {
                 testhost::LimitedHeap heap(grants);
                 op = ZRT_createOpBranch_lap("op", inst.get(), 0, 1);
                 ZRT_lapInitArrayArg(op, numer, denom);
+                refused = heap.refused();
             }
             ZRT_lapFinalizeTopology(op, nullptr, 1);
             ZRT_lapSetStamp(op, nullptr);
@@ -446,9 +450,12 @@ TEST(LaplaceLife, ExhaustedHeapAtEveryStep) {
                 ZRT_lapSetArg(clone, 1.0, numer, denom, &host.loader);
                 ZRT_lapGenericLoadRHS(clone, &host.loader);
                 ZRT_destroyOpBranch_lap(clone);
+                refused = refused || heap.refused();
             }
             ZRT_freeArray(numer);
             ZRT_freeArray(denom);
+            // The host hears of every refusal.
+            EXPECT_EQ(host.exitCount() > 0, refused) << "cascade " << cascade << ", grants " << grants;
         }
     }
 }

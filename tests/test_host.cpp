@@ -549,6 +549,8 @@ LimitedHeap::LimitedHeap(int grants) : saved_(zrtAllocator()) {
 
 LimitedHeap::~LimitedHeap() { zrtAllocator() = saved_; }
 
+bool LimitedHeap::refused() const { return g_heapGrants < 0; }
+
 TestHost::~TestHost() {
     releaseFiles();
     g_current = nullptr;

@@ -180,6 +180,9 @@ public:
     LimitedHeap(const LimitedHeap&) = delete;
     LimitedHeap& operator=(const LimitedHeap&) = delete;
 
+    // Whether it has refused a request.
+    bool refused() const;
+
 private:
     ZRT_Allocator saved_;
 };
