@@ -117,10 +117,7 @@ TEST(AlderLoad, NoiseSourcesArePoweredOnTheirResiduals) {
 TEST(AlderLoad, ACollapsedBranchGetsNoneOfItsEquationTerms) {
     TestHost host;
     ModelInstance m(host, moduleSpec("alder_a"));
-    for (size_t k = 0; k < kRealParams.size(); ++k) {
-        m.inst.realParams[k] = kRealParams[k];
-    }
-    m.inst.intParams[0] = 1;
+    setParams(m);
     s_ZRT_DeviceInst* inst = m.get();
     m.md.finalizeAnalogTopology(inst);
     // Someone else made the g-gi branch first.

@@ -25,20 +25,7 @@ using testhost::HostFrame;
 using testhost::LifeReport;
 using testhost::OperatorHost;
 using testhost::TestHost;
-
-// A real array [0 : n - 1] of the values, as a model fills one; `variable`
-// makes it an analog array variable, which the operators keep as a copy.
-// (No container: the test's own code must not allocate in a lifecycle.)
-s_ZRT_Array* realArray(TestHost& host, std::initializer_list<double> values, bool variable) {
-    s_ZRT_Array* a = variable ? ZRT_createArrayVar(ZRT_REAL_ARRAY, "coeffs", &host.sim)
-                              : ZRT_createArray(ZRT_REAL_ARRAY, "coeffs", &host.sim);
-    ZRT_setArrayBounds(a, 0, static_cast<int32_t>(values.size()) - 1);
-    int32_t i = 0;
-    for (double value : values) {
-        ZRT_setArrayReal(a, i++, value);
-    }
-    return a;
-}
+using testhost::realArray;
 
 // ---- laplace ----------------------------------------------------------------------
 
@@ -53,8 +40,8 @@ void laplaceLife(TestHost& host, LifeReport& report, bool cascade) {
         testhost::guardHostCallbacks(host);
     }
     s_ZRT_DeviceInst* inst = oh.get();
-    s_ZRT_Array* numer = cascade ? realArray(host, {-2, 0, -7, 0}, false) : realArray(host, {1, 0.5, 0.1}, true);
-    s_ZRT_Array* denom = cascade ? realArray(host, {6, 11, 6, 1}, true) : realArray(host, {-1, 2, -1, -2, -3, 0}, false);
+    s_ZRT_Array* numer = cascade ? realArray(&host.sim, {-2, 0, -7, 0}, false) : realArray(&host.sim, {1, 0.5, 0.1}, true);
+    s_ZRT_Array* denom = cascade ? realArray(&host.sim, {6, 11, 6, 1}, true) : realArray(&host.sim, {-1, 2, -1, -2, -3, 0}, false);
     ZRT_OpBranch_lap* op = ZRT_createOpBranch_lap("_oplap1", inst, cascade ? 1 : 0, cascade ? 0 : 1);
     ZRT_lapInitArrayArg(op, numer, denom);
     ZRT_lapFinalizeTopology(op, nullptr, 1);
@@ -104,8 +91,8 @@ void ziLife(TestHost& host, LifeReport& report) {
     host.loader.LoadZ_Transform = ignoreZ;
     host.loader.LoadZ_Transform_dwrt = ignoreZ;
     s_ZRT_DeviceInst* inst = oh.get();
-    s_ZRT_Array* numer = realArray(host, {0.25, 0.0}, false);
-    s_ZRT_Array* denom = realArray(host, {1.0, -0.5, 0.1}, true);
+    s_ZRT_Array* numer = realArray(&host.sim, {0.25, 0.0}, false);
+    s_ZRT_Array* denom = realArray(&host.sim, {1.0, -0.5, 0.1}, true);
     ZRT_OpBranch_zi* op = ZRT_createOpBranch_zi("_opzi1", inst, 1, 0, 1e-5);
     ZRT_ziInitArrayArg(op, numer, denom);
     ZRT_ziFinalizeTopology(op, nullptr);
@@ -151,7 +138,7 @@ TEST(RuntimeSweep, Zi) { testhost::sweep("zi", ziLife); }
 // ---- arrays ---------------------------------------------------------------------------
 
 void arraysLife(TestHost& host, LifeReport&) {
-    s_ZRT_Array* a = realArray(host, {1.0, 2.0, 3.0}, true);
+    s_ZRT_Array* a = realArray(&host.sim, {1.0, 2.0, 3.0}, true);
     s_ZRT_Array* m = ZRT_createArray(ZRT_INT_ARRAY, "m", &host.sim);
     ZRT_setArrayBoundLists(m, 2, 0, 1, 3, 0);
     ZRT_setArrayIntGeneric(m, 5, NO_RANGE, 2, 1, 2);
@@ -200,7 +187,7 @@ void noiseTablesLife(TestHost& host, LifeReport& report) {
     s_ZRT_DeviceInst* inst = oh.get();
     ZRT_NoiseSrc* src = &inst->noiseSrcs[1];
     ZRT_setNoiseSrcInfo(src, ZRT_TABLE_NOISE_SRC, 0, "nt%1", inst);
-    s_ZRT_Array* pairs = realArray(host, {1, 1e-20, 10, 2e-20, 100, 3e-20}, false);
+    s_ZRT_Array* pairs = realArray(&host.sim, {1, 1e-20, 10, 2e-20, 100, 3e-20}, false);
     ZRT_setNoiseTableArg(src, pairs);
     ZRT_setNoiseTableArgs(src, pairs, 2, 9);  // clipped, with its warning
     s_ZRT_Array* cache = nullptr;
@@ -250,7 +237,7 @@ ZRT_SrlzDirE serializePayloads(s_ZRT_DeviceInst* inst, void* record, ZRT_SrlzDir
 
 struct Payloads {
     Payloads(TestHost& host, s_ZRT_DeviceInst* inst, const char* text, double value)
-        : record{serializePayloads, value, realArray(host, {value, 2.0, -3.5}, true),
+        : record{serializePayloads, value, realArray(&host.sim, {value, 2.0, -3.5}, true),
                  ZRT_createArray(ZRT_INT_ARRAY, "ints", &host.sim), nullptr, ZRT_createLastCrossing(inst)} {
         ZRT_setArrayBoundLists(record.ints, 2, 0, 1, 2, 0);
         ZRT_setArrayInt(record.ints, 4, static_cast<int32_t>(value));
@@ -300,8 +287,8 @@ void savedStatesLife(TestHost& host, LifeReport& report) {
     ZRT_OpBranch_slew* slew = ZRT_createOpBranch_slew("_slew1", inst);
     ZRT_OpBranch_transition* transition = ZRT_createOpBranch_transition("_optransition1", inst, 0.0);
     ZRT_OpBranch_idt* idt = ZRT_createOpBranch_idt("_idt1", inst);
-    s_ZRT_Array* numer = realArray(host, {1.0, 0.5}, false);
-    s_ZRT_Array* denom = realArray(host, {1.0, -0.5}, false);
+    s_ZRT_Array* numer = realArray(&host.sim, {1.0, 0.5}, false);
+    s_ZRT_Array* denom = realArray(&host.sim, {1.0, -0.5}, false);
     ZRT_OpBranch_zi* zi = ZRT_createOpBranch_zi("_opzi1", inst, 0, 0, 1e-5);
     ZRT_ziInitArrayArg(zi, numer, denom);
     Payloads source(host, inst, "saved text", 4.0);
@@ -483,8 +470,8 @@ TEST(AllocationFaults, ReadersThrowNothingWhenTheLanguageHeapFails) {
     EXPECT_EQ(testhost::outOfMemoryCount(host), 1);
 
     host.loader.LoadZ_Transform = ignoreZ;
-    s_ZRT_Array* numer = realArray(host, {1.0, 0.5}, false);
-    s_ZRT_Array* denom = realArray(host, {1.0, -0.5}, false);
+    s_ZRT_Array* numer = realArray(&host.sim, {1.0, 0.5}, false);
+    s_ZRT_Array* denom = realArray(&host.sim, {1.0, -0.5}, false);
     ZRT_OpBranch_zi* zi = ZRT_createOpBranch_zi("zi", oh.get(), 0, 0, 1e-5);
     ZRT_ziInitArrayArg(zi, numer, denom);
     ZRT_ziSetArg(zi, 1.0, 1e-3, 1e-5, 0.0, &host.loader);

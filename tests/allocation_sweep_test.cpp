@@ -27,6 +27,7 @@ using testhost::TestHost;
 
 using testhost::LifeReport;
 using testhost::OperatorHost;
+using testhost::restoreState;
 using testhost::roundTrip;
 using testhost::sweep;
 
@@ -44,14 +45,6 @@ std::optional<std::vector<uint8_t>> save(ModelInstance& m) {
     }
     m.md.freeDeviceSerializer(m.get(), 1);
     return out;
-}
-
-int32_t restore(ModelInstance& m, const std::vector<uint8_t>& bytes) {
-    s_ZRT_DeviceState state{};
-    const int32_t answer =
-        m.md.restoreDeviceState(m.get(), &state, bytes.data(), static_cast<uint32_t>(bytes.size()));
-    m.md.freeDeviceSerializer(m.get(), 0);
-    return answer;
 }
 
 bool hasDelayState(ModelInstance& m) {
@@ -96,12 +89,12 @@ void moduleLife(const ModuleSpec& spec, TestHost& host, LifeReport& report) {
         // A stream answered as saved is whole: the instance takes it back,
         // unless it has no delay state to read the payload into.
         AllocationFaults::Pause pause;
-        if (restore(*m, *bytes) != (hasDelayState(*m) ? 1 : 0)) {
+        if (restoreState(*m, *bytes) != (hasDelayState(*m) ? 1 : 0)) {
             report.fault("a saved stream does not restore into its own instance");
         }
     }
     if (bytes) {
-        restore(*m, *bytes);
+        restoreState(*m, *bytes);
     }
 
     if (void* block = inst->pModuleData) {
@@ -268,7 +261,7 @@ TEST(AllocationFaults, BirchWithoutDelayStateRefusesItsRestore) {
     ASSERT_TRUE(bytes.has_value());
     const double before = m.block().var(0);
     m.block().var(0) = before + 1.0;
-    EXPECT_EQ(restore(m, *bytes), 0);
+    EXPECT_EQ(restoreState(m, *bytes), 0);
     EXPECT_EQ(m.block().var(0), before + 1.0);
 }
 
@@ -293,12 +286,12 @@ TEST(AllocationFaults, BirchRestoreWhoseDelayCopyFailsChangesNothing) {
     host.sim.CopyDelaySpec = [](ZRT_GenericOperatorState* state) {
         return ++copies == 2 ? nullptr : copy(state);
     };
-    EXPECT_EQ(restore(m, *bytes), 0);
+    EXPECT_EQ(restoreState(m, *bytes), 0);
     EXPECT_EQ(copies, 2);
     EXPECT_EQ(m.block().var(0), before);
     EXPECT_EQ(op->delayState, delayState);
     host.sim.CopyDelaySpec = copy;
-    EXPECT_EQ(restore(m, *bytes), 1);
+    EXPECT_EQ(restoreState(m, *bytes), 1);
     EXPECT_NE(m.block().var(0), before);
 }
 
@@ -382,7 +375,7 @@ TEST(AllocationFaults, LanguageAllocationsInCallbacksThrowNothing) {
         {
             AllocationFaults faults(Heap::Language, 0);  // the restore stream
             try {
-                answer = restore(m, *saved);
+                answer = restoreState(m, *saved);
             } catch (...) {
                 threw = true;
             }
@@ -392,7 +385,7 @@ TEST(AllocationFaults, LanguageAllocationsInCallbacksThrowNothing) {
     }
     EXPECT_EQ(testhost::outOfMemoryCount(host), 4);
     EXPECT_EQ(host.exitCount(), 4);
-    EXPECT_EQ(restore(m, *saved), 1);
+    EXPECT_EQ(restoreState(m, *saved), 1);
 }
 
 }  // namespace

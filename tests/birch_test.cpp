@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "dsl/ZRT_SupportLib.h"
 #include "tests/model_fixture.h"
 #include "tests/stamp_positions.h"
+#include "tests/stream_bytes.h"
 #include "analog_files/topology_birch.h"
 
 namespace {
@@ -100,33 +100,17 @@ TEST_P(EachBirchLoad, JacobianMatchesItsResidualsAcrossTheInterior) {
         SCOPED_TRACE(std::string(name) + (extrinsic ? " extrinsic on" : ""));
         TestHost host;
         ModelCircuit mc(host, moduleSpec(name), extrinsic ? extrinsicOn(name) : std::vector<int32_t>{});
-        std::mt19937 rng(11);
-        std::uniform_real_distribution<double> jitter(-0.05, 0.05);
-        int checked = 0;
         std::vector<std::pair<double, double>> points = interiorBiasPoints();
         if (extrinsic) {
             points.resize(points.size() / 2);
         }
-        for (auto [vg, vd] : points) {
-            DcResult op = mc.solve(vg, vd);
-            ASSERT_TRUE(op.converged) << vg << " " << vd << ": " << op.failure;
-            std::vector<double> off = op.x;
-            for (double& v : off) {
-                v += jitter(rng) * (1.0 + std::fabs(v));
-            }
-            for (const std::vector<double>* x : {&op.x, &off}) {
-                FdReport report = mc.circuit->checkJacobian(*x, modelFdOptions());
-                EXPECT_TRUE(report.passed()) << "vg " << vg << " vd " << vd << "\n" << report.summary();
-                RhsReport rhs = mc.circuit->checkRhsLoad(*x);
-                EXPECT_TRUE(rhs.identical()) << rhs.summary();
-                const DelayLoad full = loadWithDelay(host, mc, *x);
-                const DelayLoad part = loadWithDelay(host, mc, *x, Circuit::LoadKind::RhsOnly);
-                EXPECT_EQ(std::memcmp(&full.x, &part.x, sizeof(double)), 0);
-                EXPECT_EQ(full.td, part.td);
-                EXPECT_TRUE(part.derivs.empty());
-                ++checked;
-            }
-        }
+        const int checked = checkAcrossInterior(mc, 11, points, [&](const std::vector<double>& x) {
+            const DelayLoad full = loadWithDelay(host, mc, x);
+            const DelayLoad part = loadWithDelay(host, mc, x, Circuit::LoadKind::RhsOnly);
+            EXPECT_EQ(std::memcmp(&full.x, &part.x, sizeof(double)), 0);
+            EXPECT_EQ(full.td, part.td);
+            EXPECT_TRUE(part.derivs.empty());
+        });
         EXPECT_GE(checked, extrinsic ? 50 : 100);
     }
 }
@@ -639,20 +623,6 @@ struct Saved {
         }
         host.time = 5e-12;
     }
-    std::vector<uint8_t> save(ModelInstance& m) {
-        s_ZRT_DeviceState state{};
-        uint32_t count = 0;
-        const uint8_t* raw = m.md.saveDeviceState(m.get(), &state, &count);
-        std::vector<uint8_t> bytes = raw != nullptr ? std::vector<uint8_t>(raw, raw + count) : std::vector<uint8_t>{};
-        m.md.freeDeviceSerializer(m.get(), 1);
-        return bytes;
-    }
-    int32_t restore(ModelInstance& m, const std::vector<uint8_t>& bytes, uint32_t count) {
-        s_ZRT_DeviceState state{};
-        const int32_t ok = m.md.restoreDeviceState(m.get(), &state, bytes.data(), count);
-        m.md.freeDeviceSerializer(m.get(), 0);
-        return ok;
-    }
 };
 
 std::vector<uint8_t> blockBytes(ModelInstance& m) {
@@ -668,18 +638,16 @@ const ZRT_DelaySpec* delayState(ModelCircuit& mc) {
 TEST_P(EachBirchState, SaveAndRestoreCarryTheDelayState) {
     const char* name = GetParam().name;
     Saved s(name);
-    const std::vector<uint8_t> bytes = s.save(s.mc.model);
+    const std::vector<uint8_t> bytes = saveState(s.mc.model);
     const size_t record = 8 * (s.mc.model.spec.vars + s.mc.model.spec.memory);
     const size_t payload = 40 + 17 + 4 + 20 + 16 * 16 + 15;
     ASSERT_EQ(bytes.size(), record + 39 + payload);
-    int32_t opCount = 0;
-    std::memcpy(&opCount, bytes.data() + record + 15, 4);
-    EXPECT_EQ(opCount, 12);
+    EXPECT_EQ(readAt<int32_t>(bytes, record + 15), 12);
 
     // A second instance takes the whole state over, history included, and
     // then loads exactly what the first loads.
     ModelCircuit other(s.host, moduleSpec(name), extrinsicOn(name));
-    ASSERT_EQ(s.restore(other.model, bytes, static_cast<uint32_t>(bytes.size())), 1);
+    ASSERT_EQ(restoreState(other.model, bytes), 1);
     EXPECT_EQ(other.model.block().execInvariant(), 1);
     ASSERT_NE(delayState(other)->pHist, nullptr);
     EXPECT_EQ(delayState(other)->pHist->count, 3);
@@ -703,8 +671,8 @@ TEST_P(EachBirchState, SaveAndRestoreCarryTheDelayState) {
     const ZRT_DelaySpec* stateBefore = delayState(other);
     std::vector<uint8_t> damaged = bytes;
     damaged[record + 15] = 13;  // the operator-state count
-    EXPECT_EQ(s.restore(other.model, damaged, static_cast<uint32_t>(damaged.size())), 0);
-    EXPECT_EQ(s.restore(other.model, bytes, static_cast<uint32_t>(record + 39 + payload / 2)), 0);
+    EXPECT_EQ(restoreState(other.model, damaged), 0);
+    EXPECT_EQ(restoreState(other.model, std::vector<uint8_t>(bytes.begin(), bytes.begin() + record + 39 + payload / 2)), 0);
     EXPECT_EQ(blockBytes(other.model), before);
     EXPECT_EQ(delayState(other), stateBefore);
     EXPECT_EQ(delayState(other)->pHist->count, 3);

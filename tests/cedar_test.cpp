@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "dsl/ZRT_SupportLib.h"
 #include "tests/chain_checks.h"
 #include "tests/model_fixture.h"
+#include "tests/stream_bytes.h"
 #include "analog_files/topology_cedar.h"
 #include "tests/topology_check.h"
 
@@ -287,12 +287,6 @@ TEST(CedarVariants, BAndCDifferOnlyThroughTheDiSiCapacitance) {
 
 // ---- save and restore --------------------------------------------------------------
 
-double doubleAt(const std::vector<uint8_t>& bytes, size_t k) {
-    double v;
-    std::memcpy(&v, bytes.data() + 8 * k, 8);
-    return v;
-}
-
 TEST(CedarState, SavedLayoutAndLength) {
     const struct {
         const char* name;
@@ -311,13 +305,11 @@ TEST(CedarState, SavedLayoutAndLength) {
         const std::vector<uint8_t> bytes = saveState(mc.model);
         ASSERT_EQ(bytes.size(), c.bytes);
         for (auto [k, v] : c.values) {
-            EXPECT_EQ(doubleAt(bytes, k), v) << k;
+            EXPECT_EQ(readAt<double>(bytes, 8 * k), v) << k;
         }
         if (std::string(c.name) == "cedar_a") {
-            int32_t ints[2];
-            std::memcpy(ints, bytes.data() + 206 * 8, sizeof ints);
-            EXPECT_EQ(ints[0], 1);
-            EXPECT_EQ(ints[1], 1);
+            EXPECT_EQ(readAt<int32_t>(bytes, 206 * 8), 1);
+            EXPECT_EQ(readAt<int32_t>(bytes, 206 * 8 + 4), 1);
         }
     }
 }
@@ -333,8 +325,7 @@ TEST(CedarState, CedarAsRestoredFirstIntegerIsItsFactor) {
     ModelCircuit target(host, moduleSpec("cedar_a"));
     loadOnce(host, source, source.circuit->zeros());
     std::vector<uint8_t> bytes = saveState(source.model);
-    const int32_t zero = 0;
-    std::memcpy(bytes.data() + 206 * 8, &zero, sizeof zero);
+    writeAt<int32_t>(bytes, 206 * 8, 0);
     ASSERT_EQ(restoreState(target.model, bytes), 1);
     EXPECT_EQ(target.model.block().intVar(0), 0);
     EXPECT_EQ(target.model.block().intVar(1), 1);

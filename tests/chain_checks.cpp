@@ -160,10 +160,7 @@ void checkCollapsedSourceBranch(const char* name, bool preNumbered) {
     const int pairRR = larch ? 24 : 23, pairJR = larch ? 31 : 29;
     TestHost host;
     ModelInstance m(host, moduleSpec(name));
-    for (size_t k = 0; k < kRealParams.size(); ++k) {
-        m.inst.realParams[k] = kRealParams[k];
-    }
-    m.inst.intParams[0] = 1;
+    setParams(m);
     s_ZRT_DeviceInst* inst = m.get();
     m.md.finalizeAnalogTopology(inst);
     s_ZRT_StateVar* pre = ZRT_CreateBranchStateVar("_ub_s_sii_i", ZRT_BRANCH_DEFAULT, inst->nodeVars[2],

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "tests/chain_checks.h"
 #include "tests/model_fixture.h"
 #include "tests/stamp_positions.h"
+#include "tests/stream_bytes.h"
 #include "tests/topology_check.h"
 #include "analog_files/topology_larch.h"
 
@@ -210,11 +210,7 @@ TEST(LarchState, SavedLayout) {
     loadAtZero(host, mc);
     const std::vector<uint8_t> bytes = saveState(mc.model);
     ASSERT_EQ(bytes.size(), 1695u);
-    auto at = [&](size_t k) {
-        double v;
-        std::memcpy(&v, bytes.data() + 8 * k, 8);
-        return v;
-    };
+    auto at = [&](size_t k) { return readAt<double>(bytes, 8 * k); };
     EXPECT_EQ(at(0), 1e-20);
     EXPECT_EQ(at(2), 1.0);
     EXPECT_EQ(at(142), 1.14926706968283e-11 / (5.0 * 2.5));

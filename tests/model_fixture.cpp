@@ -12,15 +12,19 @@ namespace testhost {
 
 const std::vector<double> kRealParams = {1, 50, 30, 2, 4, 2.5, 10, 25, 2.5e-4, 45, -2, 1, 1};
 
+void setParams(ModelInstance& m, const std::vector<int32_t>& ints, const std::vector<double>& reals) {
+    for (size_t k = 0; k < reals.size() && k < m.inst.realParams.size(); ++k) {
+        m.inst.realParams[k] = reals[k];
+    }
+    for (size_t k = 0; k < m.inst.intParams.size(); ++k) {
+        m.inst.intParams[k] = k < ints.size() ? ints[k] : (k == 0 ? 1 : 0);
+    }
+}
+
 ModelCircuit::ModelCircuit(TestHost& host, const ModuleSpec& spec, const std::vector<int32_t>& ints,
                            const std::vector<double>& reals)
     : model(host, spec) {
-    for (size_t k = 0; k < reals.size() && k < model.inst.realParams.size(); ++k) {
-        model.inst.realParams[k] = reals[k];
-    }
-    for (size_t k = 0; k < model.inst.intParams.size(); ++k) {
-        model.inst.intParams[k] = k < ints.size() ? ints[k] : (k == 0 ? 1 : 0);
-    }
+    setParams(model, ints, reals);
     // The channel current flows from dii to si; the circuit ties dii to di.
     model.inst.nodeVars[3] = model.inst.nodeVars[1];
     host.isInitialStep = 1;
@@ -106,11 +110,12 @@ std::vector<std::pair<double, double>> interiorBiasPoints() {
     return points;
 }
 
-int checkAcrossInterior(ModelCircuit& mc, unsigned seed) {
+int checkAcrossInterior(ModelCircuit& mc, unsigned seed, const std::vector<std::pair<double, double>>& points,
+                        const std::function<void(const std::vector<double>& x)>& alsoAt) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> jitter(-0.05, 0.05);
     int checked = 0;
-    for (auto [vg, vd] : interiorBiasPoints()) {
+    for (auto [vg, vd] : points) {
         DcResult op = mc.solve(vg, vd);
         EXPECT_TRUE(op.converged) << vg << " " << vd << ": " << op.failure;
         if (!op.converged) {
@@ -125,6 +130,9 @@ int checkAcrossInterior(ModelCircuit& mc, unsigned seed) {
             EXPECT_TRUE(report.passed()) << "vg " << vg << " vd " << vd << "\n" << report.summary();
             RhsReport rhs = mc.circuit->checkRhsLoad(*x);
             EXPECT_TRUE(rhs.identical()) << rhs.summary();
+            if (alsoAt) {
+                alsoAt(*x);
+            }
             ++checked;
         }
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,6 +24,10 @@ using ModuleTest = ::testing::TestWithParam<ModuleSpec>;
 // Real parameters that give every model transistor-like curves; the integer
 // parameters are 1 then zeros.
 extern const std::vector<double> kRealParams;
+
+// Gives an instance these real parameters and the integer parameters `ints`
+// (1 then zeros where it gives none).
+void setParams(ModelInstance& m, const std::vector<int32_t>& ints = {}, const std::vector<double>& reals = kRealParams);
 
 struct ModelCircuit {
     ModelCircuit(TestHost& host, const ModuleSpec& spec, const std::vector<int32_t>& ints = {},
@@ -68,11 +73,14 @@ FdOptions modelFdOptions();
 // to forward, the drain from reverse to beyond the knee.
 std::vector<std::pair<double, double>> interiorBiasPoints();
 
-// At every interior bias point, at the operating point and off it with every
-// unknown moved a little: the Jacobian against finite differences of the
-// model's own residuals and charges, and the right-hand-side load against the
-// full load. Answers the number of points checked.
-int checkAcrossInterior(ModelCircuit& mc, unsigned seed);
+// At every bias point (the interior ones by default), at the operating point
+// and off it with every unknown moved a little: the Jacobian against finite
+// differences of the model's own residuals and charges, the right-hand-side
+// load against the full load, and then `alsoAt`, when given, at the same
+// unknowns. Answers the number of points checked.
+int checkAcrossInterior(ModelCircuit& mc, unsigned seed,
+                        const std::vector<std::pair<double, double>>& points = interiorBiasPoints(),
+                        const std::function<void(const std::vector<double>& x)>& alsoAt = {});
 
 // An Id-Vd family of 6 gate by 24 drain voltages, each point solved from
 // zero: every point converges within 50 iterations, quadratically near the

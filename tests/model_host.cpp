@@ -103,12 +103,16 @@ ModelInstance::ModelInstance(TestHost& host, const ModuleSpec& s, const char* na
 
 ModelInstance::~ModelInstance() { destroy(); }
 
-void ModelInstance::setUp(void* hostData) {
+void ModelInstance::createTopology(void* hostData) {
     md.finalizeAnalogTopology(get());
     md.createBranches(get(), hostData);
     md.createSystemStateVars(get(), hostData);
     md.setAnalogStamp(get(), hostData);
     md.reportTopology(get(), hostData);
+}
+
+void ModelInstance::setUp(void* hostData) {
+    createTopology(hostData);
     md.doAnalogInitial(get());
 }
 

@@ -104,7 +104,9 @@ public:
     s_ZRT_StateVar* var(hbx::NodeRef ref);
 
     // Topology set-up in the host's order: finalize, branches, system state
-    // variables, stamps, analog initial.
+    // variables, stamps, report.
+    void createTopology(void* hostData = nullptr);
+    // The topology set-up, then the analog initial step.
     void setUp(void* hostData = nullptr);
     void destroy();
 

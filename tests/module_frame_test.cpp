@@ -470,12 +470,8 @@ TEST(AlderTopology, BranchesReportStampsAndNoise) {
         ModelInstance m(host, testhost::moduleSpec(name));
         s_ZRT_DeviceInst* inst = m.get();
         int data = 0;
-        m.md.finalizeAnalogTopology(inst);
         const uintptr_t firstHandle = reinterpret_cast<uintptr_t>(host.newHandle()) + 1;
-        m.md.createBranches(inst, &data);
-        m.md.createSystemStateVars(inst, &data);
-        m.md.setAnalogStamp(inst, &data);
-        m.md.reportTopology(inst, &data);
+        m.createTopology(&data);
         BlockView b = m.block();
 
         // Branch state variables d-di, g-gi, s-si, xt1-xt2 in slots 9 to 12,
@@ -607,12 +603,8 @@ TEST(BirchTopology, BranchesReportStampsDoubletsAndNoise) {
         ModelInstance m(host, testhost::moduleSpec(name));
         s_ZRT_DeviceInst* inst = m.get();
         int data = 0;
-        m.md.finalizeAnalogTopology(inst);
         const uintptr_t firstHandle = reinterpret_cast<uintptr_t>(host.newHandle()) + 1;
-        m.md.createBranches(inst, &data);
-        m.md.createSystemStateVars(inst, &data);
-        m.md.setAnalogStamp(inst, &data);
-        m.md.reportTopology(inst, &data);
+        m.createTopology(&data);
         BlockView b = m.block();
 
         // Branch state variables d-di, g-gi, s-si in slots 7 to 9, numbered

@@ -10,11 +10,11 @@
 
 #include "dsl/ZRT_SupportLib.h"
 #include "tests/model_fixture.h"
+#include "tests/stream_bytes.h"
 
 namespace {
 
 using namespace testhost;
-using Bytes = std::vector<uint8_t>;
 
 // Fills the saved values of an instance with distinct numbers.
 void fill(const ModuleSpec& spec, BlockView b, double base) {
@@ -44,12 +44,6 @@ Bytes savedPart(const ModuleSpec& spec, BlockView b) {
     return out;
 }
 
-int32_t int32At(const Bytes& b, size_t at) {
-    int32_t v;
-    std::memcpy(&v, b.data() + at, 4);
-    return v;
-}
-
 class EachModuleState : public ModuleTest {};
 
 TEST_P(EachModuleState, SavedStringsHaveEachModulesLayout) {
@@ -67,15 +61,15 @@ TEST_P(EachModuleState, SavedStringsHaveEachModulesLayout) {
     size_t at = 0;
     for (int k = 0; k < spec.memory; ++k, at += 8) EXPECT_EQ(std::memcmp(&bytes[at], &b.memory(k), 8), 0);
     for (int k = 0; k < spec.vars; ++k, at += 8) ASSERT_EQ(std::memcmp(&bytes[at], &b.var(k), 8), 0) << k;
-    for (int k = 0; k < spec.ints; ++k, at += 4) EXPECT_EQ(int32At(bytes, at), 100 + k);
+    for (int k = 0; k < spec.ints; ++k, at += 4) EXPECT_EQ(readAt<int32_t>(bytes, at), 100 + k);
     EXPECT_EQ(std::string(bytes.begin() + at, bytes.begin() + at + 15), "Operator_states");
-    EXPECT_EQ(int32At(bytes, at + 15), opStates);
+    EXPECT_EQ(readAt<int32_t>(bytes, at + 15), opStates);
     // Then the operator payloads (the birch delay state), the event states
     // (none: the initial-step event saves nothing) and the trailer.
     const size_t tail = bytes.size() - 20;
     EXPECT_EQ(std::string(bytes.begin() + tail, bytes.begin() + tail + 12), "Event_states");
-    EXPECT_EQ(int32At(bytes, tail + 12), 1);
-    EXPECT_EQ(int32At(bytes, tail + 16), opStates);
+    EXPECT_EQ(readAt<int32_t>(bytes, tail + 12), 1);
+    EXPECT_EQ(readAt<int32_t>(bytes, tail + 16), opStates);
     if (!spec.delayOp) {
         EXPECT_EQ(bytes.size(), record + 39);
     } else {

@@ -549,6 +549,8 @@ LimitedHeap::LimitedHeap(int grants) : saved_(zrtAllocator()) {
 
 LimitedHeap::~LimitedHeap() { zrtAllocator() = saved_; }
 
+bool LimitedHeap::refused() const { return g_heapGrants < 0; }
+
 TestHost::~TestHost() {
     releaseFiles();
     g_current = nullptr;
@@ -747,6 +749,18 @@ void TestHost::closeFile(int32_t desc) {
         std::fclose(it->second);
         files_.erase(it);
     }
+}
+
+s_ZRT_Array* realArray(s_ZRT_SimInterface* sim, const double* values, size_t count, bool variable) {
+    s_ZRT_Array* a = variable ? ZRT_createArrayVar(ZRT_REAL_ARRAY, "coeffs", sim)
+                              : ZRT_createArray(ZRT_REAL_ARRAY, "coeffs", sim);
+    if (count > 0) {
+        ZRT_setArrayBounds(a, 0, static_cast<int32_t>(count) - 1);
+        for (size_t i = 0; i < count; ++i) {
+            ZRT_setArrayReal(a, static_cast<int32_t>(i), values[i]);
+        }
+    }
+    return a;
 }
 
 }  // namespace testhost

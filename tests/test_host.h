@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <deque>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -179,6 +180,9 @@ public:
     ~LimitedHeap();
     LimitedHeap(const LimitedHeap&) = delete;
     LimitedHeap& operator=(const LimitedHeap&) = delete;
+
+    // Whether it has refused a request.
+    bool refused() const;
 
 private:
     ZRT_Allocator saved_;
@@ -370,5 +374,14 @@ private:
     std::vector<std::unique_ptr<s_ZRT_StateVar>> ownedNodes_;
     s_ZRT_DeviceInst inst_{};
 };
+
+// A real array [0 : count - 1] of the values, filled as a model fills one;
+// `variable` makes it an analog array variable, which the operators keep as
+// a copy. No values leave its bounds unset. Nothing of the language's heap is
+// allocated, so a lifecycle whose allocations fail in turn may make one.
+s_ZRT_Array* realArray(s_ZRT_SimInterface* sim, const double* values, size_t count, bool variable);
+inline s_ZRT_Array* realArray(s_ZRT_SimInterface* sim, std::initializer_list<double> values, bool variable) {
+    return realArray(sim, values.begin(), values.size(), variable);
+}
 
 }  // namespace testhost
