@@ -338,6 +338,15 @@ TEST(GetModValue, WrapsIntoTheWindow) {
 
 // ---- system variables, noise, clones, exhausted memory ---------------------------
 
+// A host without the mask slot: the runtime's own analysis table answers.
+TEST_F(OperatorTest, MasksWithoutTheHostsSlotComeFromTheRuntimesTable) {
+    host.sim.FormAnalysisQueryMask = nullptr;
+    idt = ZRT_createOpBranch_idt("_idt1", inst.get());
+    ASSERT_NE(idt, nullptr);
+    EXPECT_EQ(idt->staticMask, 32u);
+    EXPECT_EQ(idt->acNoiseMask, 1u | 4u);
+}
+
 TEST_F(OperatorTest, SystemVariablesAndStamps) {
     idt = ZRT_createOpBranch_idt("_idt1", inst.get());
     EXPECT_EQ(inst->flags & ZRT_INST_HAS_OPERATOR, ZRT_INST_HAS_OPERATOR);
