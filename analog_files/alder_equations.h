@@ -379,7 +379,7 @@ struct Equations {
         // 25. Gate leakage of gp-gn.
         M[196] = M[33] / 0.4;
         const double e10 = kExpFPMinus10;
-        const ValueSlope t25 = diodeExp<false>(M[196]);
+        const ValueSlope t25 = diodeExp<true>(M[196]);
         M[114] = 0.3 * e10 * t25.value;
         RR[7] += M[114] * M[173];
 

@@ -45,12 +45,13 @@ double realChkDivGuarded(double num, double den, s_ZRT_DeviceInst* inst, int32_t
         }
         denomArg = 1.0 / static_cast<double>(FLT_MAX);
         if (hasGetDefault(loader)) {
-            // A host answer whose reciprocal is zero, infinite or NaN would
-            // give no usable denominator; keep 1/FLT_MAX then.
+            // The host's stand-in t gives the denominator 1/t, infinite for
+            // a tiny t (the quotient is then 0.0). 0.0 is the host's "no
+            // value"; an infinite or NaN t has no usable reciprocal. Those
+            // keep 1/FLT_MAX.
             const double t = loader->GetDefault(ZRT_DEFAULT_ZERO_DENOMINATOR, loader, inst);
-            const double reciprocal = 1.0 / t;
-            if (std::isfinite(reciprocal) && reciprocal != 0.0) {
-                denomArg = reciprocal;
+            if (t != 0.0 && std::isfinite(t)) {
+                denomArg = 1.0 / t;
             }
         }
     }

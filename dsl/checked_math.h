@@ -34,7 +34,7 @@ double realChkDivGuarded(double num, double den, s_ZRT_DeviceInst* inst, int32_t
 
 // num / den, kept finite. 0/0 is 0.0; any other zero denominator is replaced
 // by 1/d with d the loader's default for ZRT_DEFAULT_ZERO_DENOMINATOR (when
-// 1/d is finite and non-zero), else by 1/FLT_MAX; an infinite quotient becomes
+// d is finite and non-zero), else by 1/FLT_MAX; an infinite quotient becomes
 // +-FLT_MAX. With a non-zero check flag the host's MathCheck slot hears of zero
 // or too small denominators and too large numerators. Model loads call this
 // with flag 0 on every Newton iteration, so the plain case is inline.

@@ -196,7 +196,7 @@ int32_t ZRT_rfc_len(void*, const char* text) {
 
 char* ZRT_rfc_substr(s_ZRT_DeviceInst* inst, const char* text, int32_t first, int32_t last) {
     if (first < 0 || text == nullptr || first > last || static_cast<size_t>(last) >= std::strlen(text)) {
-        return ZRT_strdup("", simOf(inst), inst);
+        return ZRT_strdup("\"\"", simOf(inst), inst);  // out of range: two double quotes
     }
     const size_t length = static_cast<size_t>(last - first) + 1;
     auto* result = static_cast<char*>(ZRT_calloc(length + 1, 1, simOf(inst), inst, nullptr));

@@ -7,19 +7,7 @@
 #include <cstdint>
 
 #include "rte/ZRT_CommonInterface.h"
-
-enum ZRT_ConcatDataTypeE : uint32_t {
-    ZRT_REAL_DATA = 0,
-    ZRT_INT_DATA = 1,
-};
-
-// The result of a numeric concatenation or replication: arrayLen doubles or
-// 32-bit integers; data is null when arrayLen is 0.
-struct ZRT_ConcatElement {
-    uint32_t dataType;  // ZRT_ConcatDataTypeE
-    int32_t arrayLen;
-    void* data;
-};
+#include "rte/arrays.h"  // ZRT_ConcatElement
 
 // A one-element concatenation. A failed allocation gives an empty element.
 ZRT_ConcatElement ZRT_Real(s_ZRT_DeviceInst* inst, double value);
@@ -51,8 +39,9 @@ void ZRT_StringAssign(char** variable, const char* text, s_ZRT_DeviceInst* inst)
 
 // Length of the text; 0 for null.
 int32_t ZRT_rfc_len(void* ignored, const char* text);
-// Characters first to last inclusive as a new text; "" when first < 0, the
-// text is null, first > last or last is not below the text's length.
+// Characters first to last inclusive as a new text. When first < 0, the text
+// is null, first > last or last is not below the text's length, the new text
+// is two double-quote characters (not an empty text).
 char* ZRT_rfc_substr(s_ZRT_DeviceInst* inst, const char* text, int32_t first, int32_t last);
 // The number at the start of the text, read as atof and atoi do but always in
 // the "C" locale; 0 for null. atoi saturates to the 32-bit range.

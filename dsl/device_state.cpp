@@ -42,10 +42,18 @@ bool isCrossState(const void* eventState) {
     return tag == ZRT_CROSS_STATE_TAG;
 }
 
+// Whether slot `e` of the event-state array holds the state of a timer. A
+// timer travels as its raw record whatever its first word says, so that a
+// damaged tag can never make it read or write the longer cross layout.
+bool isTimerSlot(const s_ZRT_DeviceInst* inst, int32_t e) {
+    const int32_t numEvents = inst->pMD != nullptr ? inst->pMD->numEvents : 0;
+    return e < numEvents && inst->events[e] != nullptr && inst->events[e]->eventType == ZRT_EVT_TIMER;
+}
+
 uint32_t crossMode(uint32_t mode) { return mode <= 1 ? mode : 2; }
 
-void writeEventState(ZRT_OutputSerializer& out, const void* eventState) {
-    if (!isCrossState(eventState)) {
+void writeEventState(ZRT_OutputSerializer& out, const void* eventState, bool timer) {
+    if (timer || !isCrossState(eventState)) {
         out.write(eventState, kRawEventStateBytes);
         return;
     }
@@ -60,7 +68,13 @@ void writeEventState(ZRT_OutputSerializer& out, const void* eventState) {
     out.write(&mode, sizeof mode);
 }
 
-bool readEventState(ZRT::InputSerializer& in, void* eventState) {
+// A timer record read back must still be a timer: one whose tag the stream
+// changed is refused.
+bool readEventState(ZRT::InputSerializer& in, void* eventState, bool timer) {
+    if (timer) {
+        return in.read(eventState, kRawEventStateBytes) &&
+               static_cast<const ZRT_TimerInfo*>(eventState)->tag == ZRT_EVT_TIMER;
+    }
     if (!isCrossState(eventState)) {
         return in.read(eventState, kRawEventStateBytes);
     }
@@ -130,12 +144,18 @@ uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, u
     out->write(kOperatorLabel, kOperatorLabelLength);
     out->write(&state->numOpStates, sizeof state->numOpStates);
     serializeOpStates(state, inst, &dir);
+    if (dir == ZRT_SRLZ_FAILED && !out->failed()) {
+        // An operator state that refused to be written (one that could not
+        // be read back, or memory ran out, already reported) leaves no saved
+        // state. A stream that could not grow is reported below.
+        return abandonSave(state, inst);
+    }
 
     out->write(kEventLabel, kEventLabelLength);
     out->write(&state->numEventStates, sizeof state->numEventStates);
     for (int32_t e = 0; e < state->numEventStates; ++e) {
         if (const void* eventState = eventStateAt(state, e)) {
-            writeEventState(*out, eventState);
+            writeEventState(*out, eventState, isTimerSlot(inst, e));
         }
     }
     out->write(&state->numOpStates, sizeof state->numOpStates);
@@ -188,7 +208,7 @@ int32_t ZRT_RestoreDeviceState(const uint8_t* bytes, uint32_t count, s_ZRT_Devic
     }
     for (int32_t e = 0; e < state->numEventStates; ++e) {
         void* eventState = eventStateAt(state, e);
-        if (eventState != nullptr && !readEventState(in, eventState)) {
+        if (eventState != nullptr && !readEventState(in, eventState, isTimerSlot(inst, e))) {
             return 0;
         }
     }

@@ -11,6 +11,14 @@ constexpr size_t kHistBeginLength = sizeof kHistBegin - 1;  // 17, no terminator
 constexpr size_t kHistEndLength = sizeof kHistEnd - 1;      // 15
 constexpr size_t kPairBytes = 2 * sizeof(double);
 
+// The numbers of a history that can be read back: a capacity of at least 3,
+// a head inside it and a count of at most the capacity. A restore refuses
+// any other history, so that an owner may index its ring with head and count;
+// a save refuses it too, so that nothing is saved that cannot be restored.
+bool isRestorableHist(int32_t head, int32_t count, int32_t capacity) {
+    return capacity >= 3 && head >= 0 && head < capacity && count >= 0 && count <= capacity;
+}
+
 void writeDelaySpec(const ZRT_DelaySpec& spec, ZRT_OutputSerializer& out) {
     out.write(spec.values, sizeof spec.values);
     out.write(&spec.value5, sizeof spec.value5);
@@ -44,8 +52,7 @@ ZRT_TimeValHist* readTimeValHist(ZRT::InputSerializer& in, s_ZRT_SimInterface* s
     }
     // Checked before anything is allocated: a damaged capacity must not turn
     // into a huge request.
-    if (capacity < 3 || static_cast<size_t>(capacity) > in.remaining() / kPairBytes || head < 0 ||
-        head >= capacity || count < 0 || count > capacity) {
+    if (!isRestorableHist(head, count, capacity) || static_cast<size_t>(capacity) > in.remaining() / kPairBytes) {
         return nullptr;
     }
     ZRT_TimeValHist* hist = allocTimeValHist(capacity, data, sim);
@@ -92,6 +99,11 @@ bool readDelaySpec(ZRT_DelaySpec& spec, ZRT::InputSerializer& in) {
 
 void serializeDelaySpec(ZRT_GenericOperatorState* state, s_ZRT_DeviceInst* inst, ZRT_SrlzDirE* dir) {
     auto& spec = *reinterpret_cast<ZRT_DelaySpec*>(state);
+    const ZRT_TimeValHist* hist = spec.pHist;
+    if (*dir == ZRT_SRLZ_SAVE && hist != nullptr && !isRestorableHist(hist->head, hist->count, hist->capacity)) {
+        *dir = ZRT_SRLZ_FAILED;
+        return;
+    }
     ZRT::serializePayload(
         inst, dir, [&](ZRT_OutputSerializer& out) { writeDelaySpec(spec, out); },
         [&](ZRT::InputSerializer& in) { return readDelaySpec(spec, in); });

@@ -50,7 +50,7 @@ struct ZRT_EventDesc {
 // State of a timer event. Saved and restored as a whole, padding included.
 typedef struct ZRT_TimerInfo ZRT_TimerInfo;
 struct ZRT_TimerInfo {
-    uint32_t tag;         // always 2
+    uint32_t tag;         // always ZRT_EVT_TIMER (2); a restore refuses any other
     uint32_t tagPad;
     double start;
     double period;        // the given period when above 0, else 0.0

@@ -67,7 +67,10 @@ struct s_ZRT_DeviceState {
 };
 
 // Time-value history of a delay state: `capacity` (at least 3) slots of
-// (time, value); `head` and `count` and `data` are the owner's to interpret.
+// (time, value); `head`, `count` and `data` are the owner's to interpret,
+// but a saved state carries only a history with 0 <= head < capacity and
+// 0 <= count <= capacity: a save of any other fails, and a restore refuses
+// one, so an owner may index its ring with head and count.
 typedef struct ZRT_TimeValHist ZRT_TimeValHist;
 struct ZRT_TimeValHist {
     int32_t head;

@@ -9,7 +9,6 @@
 
 #include "rte/ZRT_CommonInterface.h"
 #include "rte/bit_ranges.h"
-#include "dsl/concat_strings.h"
 
 namespace {
 

@@ -30,7 +30,19 @@
 #include "ZRT_Array.h"
 #include "ZRT_HostInterface.h"
 
-struct ZRT_ConcatElement;
+enum ZRT_ConcatDataTypeE : uint32_t {
+    ZRT_REAL_DATA = 0,
+    ZRT_INT_DATA = 1,
+};
+
+// The result of a numeric concatenation or replication: arrayLen doubles or
+// 32-bit integers; data is null when arrayLen is 0. Arrays are initialised
+// from it; the concatenations themselves are the support library's.
+struct ZRT_ConcatElement {
+    uint32_t dataType;  // ZRT_ConcatDataTypeE
+    int32_t arrayLen;
+    void* data;
+};
 
 // ---------------------------------------------------------------------------
 // Creation and release. Records are allocated zeroed through ZRT_calloc with

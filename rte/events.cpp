@@ -11,7 +11,6 @@
 namespace {
 
 constexpr uint32_t kEveryAnalysis = 0xFFFFFFFFu;
-constexpr uint32_t kTimerStateTag = 2;  // leads a timer record in a saved state
 constexpr double kSmallestNormal = 2.2250738585072014e-308;
 constexpr double kRelativeWindow = 1e-12;
 constexpr int32_t kTimerStepReason = 5;
@@ -116,7 +115,7 @@ void ZRT_destroyXstepInfo(ZRT_EventDesc* event) {
 
 void ZRT_initTimerInfo(ZRT_TimerInfo* timer) {
     std::memset(timer, 0, sizeof *timer);
-    timer->tag = kTimerStateTag;
+    timer->tag = ZRT_EVT_TIMER;  // leads a timer record in a saved state
     timer->start = -1.0;
     timer->period = -1.0;
     timer->tolerance = 0.0;

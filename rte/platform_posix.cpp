@@ -31,10 +31,16 @@ static_assert(EEXIST == kPlatformErrorExists, "the exists error of the seam");
 
 bool isBareDrive(const char* path) { return path[0] != '\0' && path[1] == ':' && path[2] == '\0'; }
 
+// A Windows drive ("C:") or a path on one ("C:/x", "C:\\x"): it names no
+// file or directory here, and nothing is made for it in the working directory.
+bool isOnDrive(const char* path) {
+    return isBareDrive(path) || (path[0] != '\0' && path[1] == ':' && (path[2] == '/' || path[2] == '\\'));
+}
+
 }  // namespace
 
 bool platformStatMode(const char* path, uint32_t* mode) {
-    if (path == nullptr) {
+    if (path == nullptr || isOnDrive(path)) {
         return false;
     }
     struct stat status {};
@@ -49,9 +55,13 @@ int32_t platformMakeDirectory(const char* path) {
     if (path == nullptr) {
         return ENOENT;
     }
-    // A drive is no directory that can be made; Windows refuses it too.
+    // A drive is no directory that can be made; Windows refuses it too. A
+    // directory on a drive cannot be reached from here.
     if (isBareDrive(path)) {
         return EACCES;
+    }
+    if (isOnDrive(path)) {
+        return ENOENT;
     }
     if (mkdir(nativePath(path).c_str(), 0777) != 0) {
         return errno;

@@ -9,8 +9,8 @@
 
 // A new zero-filled state variable with the given host index, linked at the
 // head of the instance's list when `atHead` is nonzero, else at the tail.
-// Null when the record cannot be allocated; when only the list node cannot,
-// the record is answered unlinked.
+// Null when the record or its list node cannot be allocated (a record off
+// the list would never be released, so it is freed again).
 s_ZRT_StateVar* createZRT_StateVar(s_ZRT_DeviceInst* inst, uint32_t index, int32_t atHead);
 
 // The newest state variable of the list with this index, else a new one

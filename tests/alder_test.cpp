@@ -200,6 +200,20 @@ TEST(AlderEquations, NaNTakesTheFamilysBranches) {
     EXPECT_TRUE(std::isnan(l.b.var(31)));
 }
 
+// The gate diode of gp-gn takes its straight continuation at a NaN, as above
+// 20: a NaN leakage current with the continuation's slope.
+TEST(AlderEquations, NaNGateDiodeTakesTheContinuation) {
+    OneLoad l;
+    std::vector<double> x = l.mc.circuit->zeros();
+    l.mc.circuit->set(x, l.mc.model.inst.internalVars[4], 10.0);  // gp: 25 diode voltages, continued
+    const Loaded above = loadOnce(l.host, l.mc, x);
+    l.mc.circuit->set(x, l.mc.model.inst.internalVars[4], std::nan(""));
+    const Loaded atNaN = loadOnce(l.host, l.mc, x);
+    EXPECT_TRUE(std::isnan(atNaN.rr[7]));
+    EXPECT_TRUE(std::isfinite(above.jr[9]) && above.jr[9] > 0.0);
+    EXPECT_EQ(atNaN.jr[9], above.jr[9]);
+}
+
 TEST(AlderEquations, InitialStepChoices) {
     struct Case {
         int32_t selector;

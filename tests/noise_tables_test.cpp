@@ -2,6 +2,7 @@
 // checks, subsets and clipping of binding an array to a source.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -109,6 +110,14 @@ TEST_F(NoiseTable, BadFilesAreReportedWithTheirLineAndBindNothing) {
     for (const char* token : {"inf", "nan", "0x1p3", "--1", "1e999", "."}) {
         EXPECT_EQ(read(writeFile("bad.dat", std::string("2 ") + token + "\n")), nullptr) << token;
     }
+    // Numbers too small for a double read as 0.0, subnormal ones as they are;
+    // too large ones stay refused (above).
+    const Array tiny = read(writeFile("tiny.dat", "2e-324 -1e-330 0.000" + std::string(400, '0') + "1 4e-320 1e-99999999999999999999\n"));
+    ASSERT_NE(tiny, nullptr);
+    const auto* t = static_cast<const double*>(tiny->data);
+    EXPECT_EQ(std::vector<double>(t, t + 5), (std::vector<double>{0.0, 0.0, 0.0, 4e-320, 0.0}));
+    EXPECT_TRUE(std::signbit(t[1]));
+    EXPECT_EQ(read(writeFile("huge.dat", "1" + std::string(400, '0') + "\n")), nullptr);
     // A zero byte at the start of a line is bad data, not the end of the file
     // (a line once read as empty, before its first byte).
     EXPECT_EQ(read(writeFile("zero.dat", std::string("1 2\n\0\0 3\n", 9))), nullptr);

@@ -129,6 +129,11 @@ TEST_F(DirectoryChain, MakesMissingParentsAndRefusesAFileInTheWay) {
     // A bare drive counts as there and is never made in the working directory.
     EXPECT_EQ(ZRT_MakeDirectories("Q:"), 1);
     EXPECT_FALSE(fs::exists("Q:"));
+    // A directory on a drive that is not there is not made anywhere.
+    for (const char* onDrive : {"Q:/", "Q:/a/", "Q:\\a"}) {
+        EXPECT_EQ(ZRT_MakeDirectories(onDrive), 0) << onDrive;
+        EXPECT_FALSE(fs::exists("Q:")) << onDrive;
+    }
 }
 
 TEST(DynamicLibrary, OpensFindsAndCloses) {

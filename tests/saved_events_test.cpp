@@ -217,6 +217,50 @@ TEST_F(SavedInstanceTest, AStateForAnEventWithoutOneIsAnAssertion) {
     ZRT_freeDeviceStateData(&state);
 }
 
+// A timer is always its raw record: a stream whose timer tag reads 3 (the
+// cross layout's) is refused, and the live timer keeps its layout.
+TEST_F(SavedInstanceTest, ADamagedTimerTagIsRefused) {
+    const Bytes original = save();
+    Bytes damaged = original;
+    damaged[kTimer] = 3;
+    const ZRT_TimerInfo before = *timer();
+    SmallRec rec{serializeSmall, 0.0, 0, 0};
+    s_ZRT_DeviceState state = makeState(rec, 3);
+    EXPECT_EQ(ZRT_RestoreDeviceState(damaged.data(), kStreamBytes, &state, inst.get()), 0);
+    ZRT_FreeDeviceSerializer(inst.get(), 0);
+    ZRT_freeDeviceStateData(&state);
+    EXPECT_EQ(std::memcmp(timer(), &before, sizeof before), 0);
+    EXPECT_EQ(save(), original);
+
+    // Even a live timer whose tag was overwritten saves its 72 bytes.
+    timer()->tag = ZRT_CROSS_STATE_TAG;
+    const Bytes again = save();
+    EXPECT_EQ(again.size(), kStreamBytes);
+    EXPECT_EQ(readAt<uint32_t>(again, kTimer), 3u);
+    timer()->tag = ZRT_EVT_TIMER;
+
+    s_ZRT_DeviceState back = makeState(rec, 3);
+    EXPECT_EQ(ZRT_RestoreDeviceState(original.data(), kStreamBytes, &back, inst.get()), 1);
+    ZRT_FreeDeviceSerializer(inst.get(), 0);
+    ZRT_freeDeviceStateData(&back);
+}
+
+// A delay history that a restore would refuse (a count above its capacity)
+// is not saved either: the save answers null and leaves no serializer.
+TEST_F(SavedInstanceTest, AHistoryThatCannotBeRestoredIsNotSaved) {
+    SmallRec rec{serializeSmall, 2.5, -9, 'z'};
+    s_ZRT_DeviceState state = makeState(rec, 3);
+    reinterpret_cast<ZRT_DelaySpec*>(ops[2])->pHist->count = 4;
+    uint32_t count = 99;
+    EXPECT_EQ(ZRT_SaveDeviceState(&state, inst.get(), &count), nullptr);
+    EXPECT_EQ(count, 99u);
+    EXPECT_EQ(inst.get()->pSerializer, nullptr);
+    EXPECT_EQ(ops[2], nullptr);  // the operator states are released as by a completed save
+    ZRT_freeDeviceStateData(&state);
+    EXPECT_EQ(host.messages.size(), 0u);
+    EXPECT_EQ(save().size(), kStreamBytes);
+}
+
 // Builds what a save of a restored stream must give back: the damaged stream
 // with its labels as written, a nonzero history flag as 1 and the cross
 // enumeration as 0, 1 or 2.
@@ -261,9 +305,7 @@ TEST_F(SavedInstanceTest, EveryTruncationAndSeededCorruptionsRestoreSafely) {
         if (round % 5 == 0) {
             damaged.resize(rng() % damaged.size());
         }
-        // A timer tag turned into 3 reads back as a cross record: another
-        // layout altogether, so no byte-for-byte comparison of that case.
-        const bool comparable = damaged.size() == kStreamBytes && readAt<uint32_t>(damaged, kTimer) != 3;
+        const bool comparable = damaged.size() == kStreamBytes;
 
         SmallRec rec{serializeSmall, -1.0, -1, 'x'};
         s_ZRT_DeviceState state = makeState(rec, 16);
