@@ -1,10 +1,10 @@
-# Runs the example host on the library, writes its table to OUT and checks it
-# with CHECK (awk): every model's operating point, save and restore, and every
-# point of its Id-Vd family. A cross-built host runs through EMULATOR. With
+# Runs an example host on the library, writes its table to OUT and checks it
+# with CHECK (awk). A cross-built host runs through EMULATOR (empty or
+# undefined: none). With
 # REFERENCE_EXAMPLE and REFERENCE_LIB (another build's host and library), the
 # table must also match theirs (COMPARE, awk).
 set(lib ${LIB})
-if(DEFINED EMULATOR)
+if(EMULATOR)
   # The library's absolute path as Windows sees it: wine's Z: drive is /.
   set(lib "Z:${LIB}")
 endif()
