@@ -9,13 +9,16 @@
 //
 // At each value the model sits in the DC test circuit (d, g and s held, dii
 // tied to di, gmin on every node) and is solved from zero at three bias
-// points: (Vg, Vd) = (0, 0.5), (0, 5) and (-2, 5) volts. A value is "ok" when
+// points: (Vg, Vd) = (0, 0.5), (0, 5) and (-2, 5) volts. A value passes when
 // all three converge, the drain current at (0, 5) is at least 0.1 mA, and at
 // every point each reactive Jacobian value (every one is a capacitance,
 // inductance or thermal capacitance on its own pair) is finite and not
-// negative. Otherwise the line names the first fault: "no-dc" (Newton did
-// not converge), "no-current" (below 0.1 mA; the current follows in mA) or
-// "C<0 row" (the reactive entry of that row pair is negative).
+// negative; its entry then shows that current in mA. Otherwise the entry
+// names the first fault: "no-dc" (Newton did not converge), "no-current"
+// (below 0.1 mA; the current follows in mA) or "C<0 row" (the reactive entry
+// of that row pair is negative). The P5 and integer-parameter entries add
+// the source inductance Ls in H; each model ends with its working set's
+// noise powers.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -154,14 +157,14 @@ Verdict judge(const ModuleSpec& spec, const std::vector<int32_t>& ints, const st
 const std::vector<double> kRealScan[13] = {
     {-1, 0, 0.5, 2, 4},                                    // P0 multiplicity
     {0, 19.9, 20, 20.1, 30, 100, 300},                     // P1
-    {-100, -20, 0, 10, 100, 300},                          // P2
+    {-130, -110, -20, 0, 10, 100, 300},                    // P2
     {0, 0.5, 1, 4, 8, 16},                                 // P3
     {0, 1, 2, 3, 6, 8, 12},                                // P4
     {0, 0.5, 1, 1.99, 2, 2.99, 3, 5.99, 6, 10},            // P5
     {-10, 0, 1, 100, 1000},                                // P6
     {-55, 0, 85, 125, 175},                                // P7
     {0, 5e-5, 1e-4, 2e-4, 4e-4, 7e-4, 1e-3, 2e-3},         // P8
-    {-60, -50, -30, -20, -16, 0, 2, 3, 20, 24, 25, 37, 40, 60, 86, 88, 97, 99, 101, 106, 108, 150, 300},  // P9
+    {-60, -30, -17, -16, -10, -6, -5, 0, 2, 3, 25, 40, 60, 86, 88, 97, 98, 99, 101, 106, 107, 150, 300},  // P9
     {-6, -4, -3, -1, 0, 1},                                // P10
     {-1, -0.1, 0, 0.5, 2, 5},                              // P11
     {-1, -0.1, 0, 0.5, 2, 5},                              // P12
@@ -182,7 +185,7 @@ void scanModel(const ModuleSpec& spec) {
     }
     std::printf("\n");
     for (size_t k = 1; k < 13; ++k) {
-        std::printf("  P%-2zu", k);
+        std::printf("  P%-2d", static_cast<int>(k));
         for (double value : kRealScan[k]) {
             std::vector<double> r = reals;
             r[k] = value;
@@ -195,7 +198,7 @@ void scanModel(const ModuleSpec& spec) {
         std::printf("\n");
     }
     for (size_t k = 0; k < ints.size(); ++k) {
-        std::printf("  N%-2zu", k);
+        std::printf("  N%-2d", static_cast<int>(k));
         for (int32_t value : kIntScan) {
             std::vector<int32_t> n = ints;
             n[k] = value;
