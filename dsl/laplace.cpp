@@ -97,9 +97,12 @@ void refreshArray(const ZRT_OpBranch_lap* pOp, s_ZRT_Array* copy, uint8_t ownBit
 
 bool modified(const s_ZRT_Array* pArray) { return pArray != nullptr && (pArray->flags & ZRT_ARRAY_MODIFIED) != 0; }
 
-// Computes the coefficients when they never were or an array changed.
+// Computes the coefficients when they never were or an array changed. The
+// operator's own snapshot catches a change that another reader of the array
+// took over first (and cleared the flag of).
 void ensureCoefficients(ZRT_OpBranch_lap* pOp) {
-    if (has(pOp, LAP_COMPUTED) && !modified(pOp->numer) && !modified(pOp->denom)) {
+    if (has(pOp, LAP_COMPUTED) && !modified(pOp->numer) && !modified(pOp->denom) &&
+        !coeffSnapshotDiffers(pOp->numerSeen, pOp->numer) && !coeffSnapshotDiffers(pOp->denomSeen, pOp->denom)) {
         return;
     }
     if (has(pOp, LAP_DIRECT)) {
@@ -108,6 +111,8 @@ void ensureCoefficients(ZRT_OpBranch_lap* pOp) {
         computeCoeffs_lap_p(pOp);
     }
     pOp->flags |= LAP_COMPUTED;
+    takeCoeffSnapshot(pOp->numerSeen, pOp->numer, pOp->inst);
+    takeCoeffSnapshot(pOp->denomSeen, pOp->denom, pOp->inst);
     for (s_ZRT_Array* pArray : {pOp->numer, pOp->denom}) {
         if (pArray != nullptr) {
             pArray->flags &= static_cast<uint8_t>(~ZRT_ARRAY_MODIFIED);
@@ -164,8 +169,8 @@ int32_t simParamInt(const ZRT_OpBranch_lap* pOp, const char* name, int32_t absen
 
 bool chooseDirect(const ZRT_OpBranch_lap* pOp) {
     const bool coefficients = has(pOp, LAP_DENOM_COEFFS);
-    if (pOp->_denomN == 0) {
-        return true;  // a constant denominator has no sections
+    if (pOp->_denomN == 0 && pOp->_numerN == 0) {
+        return true;  // a constant transfer function makes no section
     }
     if (coefficients) {
         const int32_t dOrder = simParamInt(pOp, "maxLaplace_d_Order", 0);
@@ -523,6 +528,8 @@ ZRT_OpBranch_lap* ZRT_OpClone_lap(const ZRT_OpBranch_lap* pOp, s_ZRT_DeviceInst*
     copy->scaledNumer = copyBlock(pOp, pOp->scaledNumer, pOp->_numerN + 1);
     copy->nonZero = copyBlock(pOp, pOp->nonZero, pOp->_denomN + 1);
     copy->sections = newBlock<ZRT_Biquad*>(pOp, pOp->sections != nullptr ? pOp->_numBiquads : 0);
+    copy->numerSeen = copyCoeffSnapshot(pOp->numerSeen, pOp->inst);  // a lost one only recomputes
+    copy->denomSeen = copyCoeffSnapshot(pOp->denomSeen, pOp->inst);
     auto kept = [](const void* mine, const void* source) { return mine != nullptr || source == nullptr; };
     bool complete = kept(copy->numer, pOp->numer) && kept(copy->denom, pOp->denom) &&
                     kept(copy->auxName, pOp->auxName) && kept(copy->chain, pOp->chain) &&
@@ -574,6 +581,8 @@ void ZRT_destroyOpBranch_lap(ZRT_OpBranch_lap* pOp) {
                         static_cast<void*>(pOp->scaledNumer), static_cast<void*>(pOp->nonZero)}) {
         ZRT_free(block);
     }
+    freeCoeffSnapshot(pOp->numerSeen);
+    freeCoeffSnapshot(pOp->denomSeen);
     ZRT_free(pOp);
 }
 

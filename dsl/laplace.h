@@ -71,6 +71,10 @@ struct ZRT_OpBranch_lap {
     double* scale;                // order + 1 entries
     double* scaledNumer;          // _numerN + 1 entries
     uint8_t* nonZero;             // _denomN + 1 marks
+
+    // The arrays' values the coefficients were computed from.
+    ZRT_CoeffSnapshot numerSeen;
+    ZRT_CoeffSnapshot denomSeen;
 };
 
 // A new operator; `numerRoots` / `denomRoots` non-zero when that side is
@@ -87,8 +91,9 @@ void ZRT_lapFinalizeTopology(ZRT_OpBranch_lap* pOp, void* extra, int32_t keepNam
 void ZRT_lapSetStamp(ZRT_OpBranch_lap* pOp, void* extra);
 
 // Refreshes changed array variables, computes the coefficients when they
-// were never computed or an array changed, and loads -gain * x into the
-// input equation.
+// were never computed or an array is marked modified or holds other values
+// than they were computed from, and loads -gain * x into the input
+// equation.
 void ZRT_lapSetArg(ZRT_OpBranch_lap* pOp, double x, const s_ZRT_Array* numer, const s_ZRT_Array* denom,
                    const s_ZRT_ContribLoader* loader);
 // -gain * derivative at a doublet of the input equation.
@@ -111,8 +116,10 @@ s_ZRT_StateVar* ZRT_getBranchVar_lap(const ZRT_OpBranch_lap* pOp);
 void ZRT_reportNoiseContribForOp_lap(ZRT_OpBranch_lap* pOp, int32_t sourceIndex, void* extra);
 void ZRT_addNoiseForOp_lap(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_lap* pOp, double value);
 
-// A deep copy bound to `newInst`: its own arrays, sections, names and
-// buffers; state variables and handles are the same values.
+// A deep copy bound to `newInst`: its own copies of the array variables,
+// sections, names and buffers; other arrays (parameters, digital signals)
+// are read by both, each noticing their changes by itself; state variables
+// and handles are the same values.
 ZRT_OpBranch_lap* ZRT_OpClone_lap(const ZRT_OpBranch_lap* pOp, s_ZRT_DeviceInst* newInst);
 // Releases everything the operator owns, then the record.
 void ZRT_destroyOpBranch_lap(ZRT_OpBranch_lap* pOp);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "dsl/operator_frame.h"
+
 namespace {
 
 bool isComplexRoot(double im) { return !(im == 0.0); }  // NaN counts as complex
@@ -242,6 +244,53 @@ double arrayCoeff(const s_ZRT_Array* pArray, int32_t i) {
 
 int32_t arrayCoeffCount(const s_ZRT_Array* pArray) {
     return pArray != nullptr && pArray->data != nullptr && pArray->_dataLen > 0 ? pArray->_dataLen : 0;
+}
+
+bool coeffSnapshotDiffers(const ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray) {
+    const int32_t n = arrayCoeffCount(pArray);
+    if (seen.count != n) {
+        return true;
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        const double v = arrayCoeff(pArray, i);
+        if (!(v == seen.values[i]) && !(v != v && seen.values[i] != seen.values[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT_DeviceInst* inst) {
+    const int32_t n = arrayCoeffCount(pArray);
+    if (seen.count != n || (n > 0 && seen.values == nullptr)) {
+        freeCoeffSnapshot(seen);
+        if (n > 0) {
+            seen.values = static_cast<double*>(
+                ZRT_malloc(static_cast<size_t>(n) * sizeof(double), inst->pSim, inst, nullptr));
+            if (seen.values == nullptr) {
+                seen.count = -1;
+                return;
+            }
+        }
+        seen.count = n;
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        seen.values[i] = arrayCoeff(pArray, i);
+    }
+}
+
+ZRT_CoeffSnapshot copyCoeffSnapshot(const ZRT_CoeffSnapshot& source, s_ZRT_DeviceInst* inst) {
+    ZRT_CoeffSnapshot copy{copyDoubles(source.values, source.count, inst), source.count};
+    if (source.count > 0 && copy.values == nullptr) {
+        copy.count = -1;
+    }
+    return copy;
+}
+
+void freeCoeffSnapshot(ZRT_CoeffSnapshot& seen) {
+    ZRT_free(seen.values);
+    seen.values = nullptr;
+    seen.count = 0;
 }
 
 int32_t ZRT_checkConjugateZeros(double* list, int32_t n) {

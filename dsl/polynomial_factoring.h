@@ -29,6 +29,26 @@ double arrayCoeff(const s_ZRT_Array* pArray, int32_t i);
 // The number of elements of an array with data, 0 for none.
 int32_t arrayCoeffCount(const s_ZRT_Array* pArray);
 
+// The elements of a coefficient array as an operator last took them over.
+// Several operators may read one array (a clone and its source, two
+// operators of a model on one digital signal), and the first to take a
+// change over clears the array's modified flag; each operator therefore
+// compares the array with its own copy of the values. Zeroed: nothing
+// taken yet; `count` -1: lost to an exhausted heap (differs from any array).
+struct ZRT_CoeffSnapshot {
+    double* values;  // `count` doubles, owned
+    int32_t count;
+};
+// True when the array's elements differ from the snapshot in number or
+// value (a NaN is the same as a NaN).
+bool coeffSnapshotDiffers(const ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray);
+// Takes the array's elements over, reusing the block when the count stays.
+void takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT_DeviceInst* inst);
+// The snapshot of a copied operator: its own block (count -1 when the heap
+// cannot give one).
+ZRT_CoeffSnapshot copyCoeffSnapshot(const ZRT_CoeffSnapshot& source, s_ZRT_DeviceInst* inst);
+void freeCoeffSnapshot(ZRT_CoeffSnapshot& seen);
+
 struct ZRT_ComplexNumber {
     double re;
     double im;

@@ -64,7 +64,7 @@ void keepArrayArg(ZRT_OpBranch_zi* pOp, s_ZRT_Array*& slot, s_ZRT_Array* given, 
         slot = given;
         return;
     }
-    if ((pOp->ownedArrays & ownedBit) != 0 && sameShape(slot, given)) {
+    if ((pOp->ownedArrays & ownedBit) != 0 && slot != nullptr && sameShape(slot, given)) {
         ZRT_assignArray(slot, given);
         return;
     }
@@ -79,6 +79,23 @@ void keepArrayArg(ZRT_OpBranch_zi* pOp, s_ZRT_Array*& slot, s_ZRT_Array* given, 
 
 bool modified(const s_ZRT_Array* pArray) {
     return pArray != nullptr && (pArray->flags & ZRT_ARRAY_MODIFIED) != 0;
+}
+
+bool arraysChanged(const ZRT_OpBranch_zi* pOp) {
+    return modified(pOp->numerArray) || modified(pOp->denomArray) ||
+           coeffSnapshotDiffers(pOp->numerSeen, pOp->numerArray) ||
+           coeffSnapshotDiffers(pOp->denomSeen, pOp->denomArray);
+}
+
+// The operator's own duplicate of an array; one of a digital array keeps the
+// signal's identity, so that it is refreshed from the same signal.
+s_ZRT_Array* ownCopy(const s_ZRT_Array* source) {
+    s_ZRT_Array* copy = ZRT_cloneArray(source);
+    if (copy != nullptr) {
+        copy->_digID = source->_digID;
+        copy->digSubIndex = source->digSubIndex;
+    }
+    return copy;
 }
 
 void syncDigital(s_ZRT_Array* pArray, s_ZRT_DeviceInst* inst, const s_ZRT_ContribLoader* loader) {
@@ -140,6 +157,8 @@ void ZRT_destroyOpBranch_zi(ZRT_OpBranch_zi* pOp) {
     ZRT_free(pOp->y);
     releaseOwned(pOp, pOp->numerArray, ZRT_ZI_OWNS_NUMERATOR);
     releaseOwned(pOp, pOp->denomArray, ZRT_ZI_OWNS_DENOMINATOR);
+    freeCoeffSnapshot(pOp->numerSeen);
+    freeCoeffSnapshot(pOp->denomSeen);
     ZRT_free(pOp);
 }
 
@@ -181,8 +200,10 @@ void ZRT_ziSetArg(ZRT_OpBranch_zi* pOp, double x, double period, double transiti
     const double m = hostMinStep(loader, inst);
     syncDigital(pOp->numerArray, inst, loader);
     syncDigital(pOp->denomArray, inst, loader);
-    if (pOp->coeffsReady == 0 || modified(pOp->numerArray) || modified(pOp->denomArray)) {
+    if (pOp->coeffsReady == 0 || arraysChanged(pOp)) {
         ZRT_ziComputeCoeffs(pOp);
+        takeCoeffSnapshot(pOp->numerSeen, pOp->numerArray, inst);
+        takeCoeffSnapshot(pOp->denomSeen, pOp->denomArray, inst);
     }
     pOp->input = x;
     pOp->period = period;
@@ -278,9 +299,12 @@ ZRT_OpBranch_zi* ZRT_OpClone_zi(const ZRT_OpBranch_zi* pOp, s_ZRT_DeviceInst* ne
     copy->a = copyDoubles(pOp->a, pOp->denomCount, inst);
     copy->y = copyDoubles(pOp->y, pOp->denomCount, inst);
     copy->transition = ZRT_OpClone_transition(pOp->transition, newInst);
-    copy->numerArray = ZRT_cloneArray(pOp->numerArray);
-    copy->denomArray = ZRT_cloneArray(pOp->denomArray);
-    copy->ownedArrays = ZRT_ZI_OWNS_NUMERATOR | ZRT_ZI_OWNS_DENOMINATOR;
+    copy->numerArray = ownCopy(pOp->numerArray);
+    copy->denomArray = ownCopy(pOp->denomArray);
+    copy->ownedArrays = (copy->numerArray != nullptr ? ZRT_ZI_OWNS_NUMERATOR : 0u) |
+                        (copy->denomArray != nullptr ? ZRT_ZI_OWNS_DENOMINATOR : 0u);
+    copy->numerSeen = copyCoeffSnapshot(pOp->numerSeen, inst);  // a lost one only recomputes
+    copy->denomSeen = copyCoeffSnapshot(pOp->denomSeen, inst);
     const bool buffersCopied = pOp->b == nullptr || (copy->b != nullptr && copy->u != nullptr &&
                                                      copy->a != nullptr && copy->y != nullptr);
     const bool complete = buffersCopied && copy->transition != nullptr &&

@@ -24,6 +24,7 @@
 
 #include "ZRT_Array.h"
 #include "rte/ZRT_CommonInterface.h"
+#include "dsl/polynomial_factoring.h"
 #include "dsl/transition.h"
 
 // Bits of ZRT_OpBranch_zi::ownedArrays: the array is the operator's own
@@ -61,6 +62,8 @@ struct ZRT_OpBranch_zi {
     double transitionTime;        // rise and fall time of the output
     uint64_t customWord;          // kept with the saved state, never interpreted
     uint32_t ownedArrays;         // ZRT_ZiOwnedArrayE bits
+    ZRT_CoeffSnapshot numerSeen;  // the arrays' values the coefficients were computed from
+    ZRT_CoeffSnapshot denomSeen;
 };
 
 ZRT_PIN_WORD(ZRT_OpBranch_zi, numerArray, 3);
@@ -100,7 +103,9 @@ ZRT_Handle ZRT_getDerivDoubletOpBranch_zi(ZRT_OpBranch_zi* pOp, s_ZRT_StateVar* 
 s_ZRT_StateVar* ZRT_getBranchVar_zi(const ZRT_OpBranch_zi* pOp);
 
 // Every evaluation: refreshes digital arrays, computes the coefficients when
-// they are not ready or an array was modified, keeps x, T, the transition
+// they are not ready or an array is marked modified or holds other values
+// than they were computed from (another reader of the array may have taken
+// the change over and cleared its flag), keeps x, T, the transition
 // time and t0, drives the transition operator towards the present output,
 // hands its output to LoadZ_Transform and keeps the host from stepping past
 // the next sample (DoBoundStep reason 4).
@@ -126,8 +131,9 @@ void ZRT_reportNoiseContribForOp_zi(ZRT_OpBranch_zi* pOp, int32_t sourceIndex, v
 void ZRT_addNoiseForOp_zi(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_zi* pOp, double value);
 
 // A copy bound to `newInst` with copies of the four buffers, its own clone of
-// the transition operator and duplicates of both arrays, all released by its
-// own destroy. Null when memory is exhausted (nothing is left allocated).
+// the transition operator and duplicates of the arrays present (a duplicate
+// of a digital array mirrors the same signal), all released by its own
+// destroy. Null when memory is exhausted (nothing is left allocated).
 ZRT_OpBranch_zi* ZRT_OpClone_zi(const ZRT_OpBranch_zi* pOp, s_ZRT_DeviceInst* newInst);
 
 // The coefficients b and a from the arrays, with new input and output

@@ -153,6 +153,7 @@ const Case kCases[] = {
     {"roots over coefficients", {true, {-2, 0, 0, 0}}, {false, {6, 5, 1}}},
     {"coefficients over roots", {false, {3, 1}}, {true, {-0.5, 2, -0.5, -2, -7, 0}}},
     {"constant denominator", {false, {1, 2}}, {false, {4}}},
+    {"no poles", {false, {1, 2}}, {true, {}}},
 };
 
 TEST(LaplaceTransfer, EveryFormInBothRealisations) {
@@ -165,7 +166,8 @@ TEST(LaplaceTransfer, EveryFormInBothRealisations) {
                 host.setSimParam("maxLaplace_p_Order", -1);
             }
             Rig rig(host, c.numer, c.denom);
-            const bool constant = c.denom.values.size() <= (c.denom.roots ? 0u : 1u);
+            // A constant coefficient denominator stays below "maxLaplace_d_Order".
+            const bool constant = !c.denom.roots && c.denom.values.size() <= 1u;
             EXPECT_EQ(rig.direct(), !cascade || constant);
             expectTransfer(rig, c.numer, c.denom, {0.05, 0.7, 3.0, 40.0});
             EXPECT_TRUE(host.messages.empty()) << host.messages.front().formatted;
@@ -188,6 +190,7 @@ TEST(LaplaceTransfer, RealisationChosenBySimulatorParameters) {
         {"maxLaplace_p_Order", 3, {true, {-1, 0, -2, 0}}, false},
         {"maxLaplace_p_Order", 3, {true, {-1, 0, -2, 0, -3, 0}}, true},
         {"maxLaplace_p_Order", -2, {true, {-1, 0, -2, 0, -3, 0}}, false},
+        {"maxLaplace_p_Order", -1, {true, {}}, true},  // a cascade without a section
     };
     for (const Choice& c : choices) {
         TestHost host;
@@ -347,6 +350,39 @@ TEST(LaplaceLife, CloneIsIndependentOfItsSource) {
         ZRT_destroyOpBranch_lap(clone);
         expectTransfer(*rig, numer, denom, {0.4, 2.0});
     }
+}
+
+double g_digitalNumer = 0.0;
+double digitalNumer(s_ZRT_DeviceInst*, const s_ZRT_ContribLoader*, int32_t, int32_t, int32_t, int32_t, ...) {
+    return g_digitalNumer;
+}
+
+// A clone shares its source's digital numerator: each notices a change by
+// itself, whichever loads first.
+TEST(LaplaceLife, CloneAndSourceEachFollowASharedDigitalArray) {
+    TestHost host;
+    host.ams.D2A_RealElement = digitalNumer;
+    TestInstance inst(host, nullptr, {});
+    s_ZRT_Array* numer = digitalArray(0, 0, inst.get(), "n", 0, 0);
+    s_ZRT_Array* denom = realArray(&host.sim, {1, 1}, false);
+    ZRT_OpBranch_lap* op = ZRT_createOpBranch_lap("op", inst.get(), 0, 0);
+    ZRT_lapInitArrayArg(op, numer, denom);
+    ZRT_lapFinalizeTopology(op, nullptr, 1);
+    ZRT_lapSetStamp(op, nullptr);
+    g_digitalNumer = 2.0;
+    ZRT_lapGenericLoad(op, &host.loader);
+    ZRT_OpBranch_lap* clone = ZRT_OpClone_lap(op, inst.get());
+    for (bool cloneFirst : {false, true}) {
+        g_digitalNumer += 1.0;
+        ZRT_lapGenericLoad(cloneFirst ? clone : op, &host.loader);
+        ZRT_lapGenericLoad(cloneFirst ? op : clone, &host.loader);
+        EXPECT_EQ(op->gain, g_digitalNumer) << cloneFirst;
+        EXPECT_EQ(clone->gain, g_digitalNumer) << cloneFirst;
+    }
+    ZRT_destroyOpBranch_lap(clone);
+    ZRT_destroyOpBranch_lap(op);
+    ZRT_freeArray(numer);
+    ZRT_freeArray(denom);
 }
 
 TEST(LaplaceNoise, NoiseEntersWithTheInputAndIsShapedByTheTransferFunction) {

@@ -3,6 +3,7 @@
 // output seen by the host through LoadZ_Transform.
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <memory>
 #include <vector>
 
@@ -31,6 +32,16 @@ void loadZ(void* op, ZRT_Handle handle, double value, const s_ZRT_ContribLoader*
 }
 void loadZDwrt(void* op, ZRT_Handle word, double value, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst*) {
     g_zDerivs.push_back({op, word, value});
+}
+
+// The host's digital signal, element by index.
+std::vector<double> g_digital;
+double digitalElement(s_ZRT_DeviceInst*, const s_ZRT_ContribLoader*, int32_t, int32_t, int32_t, int32_t n, ...) {
+    va_list args;
+    va_start(args, n);
+    const auto index = static_cast<size_t>(va_arg(args, int32_t));
+    va_end(args);
+    return index < g_digital.size() ? g_digital[index] : 0.0;
 }
 
 using ArrayPtr = std::unique_ptr<s_ZRT_Array, decltype(&ZRT_freeArray)>;
@@ -266,6 +277,70 @@ TEST_F(ZiTest, ClonesAreIndependentAndDestroyReleasesEverything) {
         ZRT_ziComputeCoeffs(op);  // keeps what it has when it cannot finish
     }
     EXPECT_EQ(step(3 * kT, 1.0), 1.875);
+}
+
+// A clone taken while a side has no array (before the arrays are given, or
+// with a side of roots left absent) takes arrays later like any operator.
+TEST_F(ZiTest, CloneWithoutArraysTakesThemLater) {
+    ArrayPtr numer = realArray(host, {0.0, 0.0}, true);  // a root at zero: the constant 1
+    ArrayPtr denom = realArray(host, {1.0, -0.5}, true);
+    TestInstance other(host, &md, {}, "x2");
+    for (bool numerAbsent : {false, true}) {
+        create(nullptr, numerAbsent ? denom.get() : nullptr, 1, 0);
+        ZRT_OpBranch_zi* clone = ZRT_OpClone_zi(op, other.get());
+        ASSERT_NE(clone, nullptr);
+        ZRT_ziInitArrayArg(clone, numer.get(), denom.get());
+        EXPECT_EQ(step(0.0, 2.0, 0.0, clone), 2.0);
+        EXPECT_EQ(step(kT, 2.0, 0.0, clone), 3.0);
+        ZRT_destroyOpBranch_zi(clone);
+        ZRT_destroyOpBranch_zi(op);
+        op = nullptr;
+    }
+    EXPECT_TRUE(host.messages.empty());
+}
+
+// A clone mirrors the digital signal of its source: a leading coefficient
+// still 0 is retried quietly, and every later change is followed.
+TEST_F(ZiTest, CloneFollowsADigitalDenominator) {
+    host.ams.D2A_RealElement = digitalElement;
+    g_digital = {0.0, 0.0};
+    ArrayPtr numer = realArray(host, {1.0});
+    ArrayPtr denom(digitalArray(3, 1, inst.get(), "d", 0, 1), ZRT_freeArray);
+    create(numer.get(), denom.get());
+    TestInstance other(host, &md, {}, "x2");
+    ZRT_OpBranch_zi* clone = ZRT_OpClone_zi(op, other.get());
+    ASSERT_NE(clone, nullptr);
+    const std::vector<std::vector<double>> signal = {{0.0, 0.0}, {1.0, -0.5}, {1.0, -0.25}};
+    const std::vector<double> expected = {1.0, 1.5, 1.375};  // a = (1, 0) while settling
+    for (size_t k = 0; k < signal.size(); ++k) {
+        g_digital = signal[k];
+        const double tk = static_cast<double>(k) * kT;
+        EXPECT_EQ(step(tk, 1.0), expected[k]) << k;
+        EXPECT_EQ(step(tk, 1.0, 0.0, clone), expected[k]) << k;
+    }
+    EXPECT_TRUE(host.messages.empty());
+    ZRT_destroyOpBranch_zi(clone);
+}
+
+// Two operators on one digital denominator: each notices a change by itself,
+// whichever samples first.
+TEST_F(ZiTest, OperatorsSharingADigitalArrayEachFollowIt) {
+    host.ams.D2A_RealElement = digitalElement;
+    g_digital = {1.0, -0.5};
+    ArrayPtr numer = realArray(host, {1.0});
+    ArrayPtr denom(digitalArray(3, 1, inst.get(), "d", 0, 1), ZRT_freeArray);
+    create(numer.get(), denom.get());
+    ZRT_OpBranch_zi* twin = ZRT_createOpBranch_zi("zi2", inst.get(), 0, 0, kRise);
+    ZRT_ziInitArrayArg(twin, numer.get(), denom.get());
+    step(0.0, 1.0);
+    step(0.0, 1.0, 0.0, twin);
+    g_digital = {1.0, -0.25};
+    EXPECT_EQ(step(kT, 1.0), 1.25);
+    EXPECT_EQ(step(kT, 1.0, 0.0, twin), 1.25);
+    g_digital = {1.0, -0.75};
+    EXPECT_EQ(step(2 * kT, 1.0, 0.0, twin), 1.9375);
+    EXPECT_EQ(step(2 * kT, 1.0), 1.9375);
+    ZRT_destroyOpBranch_zi(twin);
 }
 
 }  // namespace
