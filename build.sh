@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)" --target hbx
-cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
+scripts/configure-windows.sh
 cmake --build build-windows -j"$(nproc)" --target hbx
 ls build/lib_hbx.so build-windows/lib_hbx.dll >/dev/null
 echo "built: build/lib_hbx.so build-windows/lib_hbx.dll"

@@ -45,8 +45,7 @@ for target in restore delay_state saved_state noise_file; do
   echo "${target}_fuzz: $(grep -E '^Done' "$log")"
 done
 
-cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DHBX_WERROR=ON -DHBX_LINUX_BUILD="$PWD/build"
+scripts/configure-windows.sh
 cmake --build build-windows -j"$jobs"
 # A temporary Wine prefix, made before the tests start in parallel, and
 # removed with its server at the end.

@@ -2,7 +2,8 @@
 # with CHECK (awk). A cross-built host runs through EMULATOR (empty or
 # undefined: none). With
 # REFERENCE_EXAMPLE and REFERENCE_LIB (another build's host and library), the
-# table must also match theirs (COMPARE, awk).
+# table must also match theirs (COMPARE, awk, given COMPARE_COLUMNS: the
+# columns compared within a tolerance).
 set(lib ${LIB})
 if(EMULATOR)
   # The library's absolute path as Windows sees it: wine's Z: drive is /.
@@ -27,7 +28,7 @@ if(DEFINED REFERENCE_EXAMPLE)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "the reference host failed (${status})")
   endif()
-  execute_process(COMMAND awk -f ${COMPARE} ${OUT}.reference ${OUT}
+  execute_process(COMMAND awk -v "columns=${COMPARE_COLUMNS}" -f ${COMPARE} ${OUT}.reference ${OUT}
                   RESULT_VARIABLE status OUTPUT_VARIABLE report ERROR_VARIABLE report)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "the table differs from the reference build's:\n${report}")
