@@ -14,15 +14,15 @@
 namespace example {
 
 const ModelInfo kModels[9] = {
-    {"alder_a", "registerCallbacks_module_alder_a_1", 9, 4, -1},
-    {"alder_b", "registerCallbacks_module_alder_b_2", 9, 4, -1},
-    {"alder_c", "registerCallbacks_module_alder_c_3", 9, 4, -1},
-    {"birch_a", "registerCallbacks_module_birch_a_4", 7, 3, -1},
-    {"birch_c", "registerCallbacks_module_birch_c_5", 7, 3, -1},
-    {"cedar_a", "registerCallbacks_module_cedar_a_6", 10, 5, 3},
-    {"cedar_b", "registerCallbacks_module_cedar_b_7", 10, 5, 3},
-    {"larch_a", "registerCallbacks_module_larch_a_8", 11, 5, 3},
-    {"cedar_c", "registerCallbacks_module_cedar_c_9", 10, 5, 3},
+    {"alder_a", "registerCallbacks_module_alder_a_1", 9, 4, -1, {1, 1, 0}},
+    {"alder_b", "registerCallbacks_module_alder_b_2", 9, 4, -1, {1, 0, 1}},
+    {"alder_c", "registerCallbacks_module_alder_c_3", 9, 4, -1, {1, 0, 1}},
+    {"birch_a", "registerCallbacks_module_birch_a_4", 7, 3, -1, {1, 1, 1}},
+    {"birch_c", "registerCallbacks_module_birch_c_5", 7, 3, -1, {1, 1, 0}},
+    {"cedar_a", "registerCallbacks_module_cedar_a_6", 10, 5, 3, {1, 0, 0}},
+    {"cedar_b", "registerCallbacks_module_cedar_b_7", 10, 5, 3, {1, 1, 1}},
+    {"larch_a", "registerCallbacks_module_larch_a_8", 11, 5, 3, {1, 1, 0}},
+    {"cedar_c", "registerCallbacks_module_cedar_c_9", 10, 5, 3, {1, 1, 1}},
 };
 const double kRealParams[13] = {1, 50, 30, 2, 4, 2.5, 10, 25, 2.5e-4, 45, -2, 1, 1};
 
@@ -294,6 +294,7 @@ s_ZRT_ContribLoader contribLoader() {
 bool setUp(Device& dev, const ModelInfo& m, s_ZRT_ModuleDesc* md, s_ZRT_SimInterface* sim, const char* name) {
     dev.md = md;
     std::memcpy(dev.real, kRealParams, sizeof dev.real);
+    std::memcpy(dev.ints, m.intParams, sizeof dev.ints);
     for (int k = 0; k < 7; ++k) dev.first.push_back(k == DII ? nullptr : newNode(dev));
     dev.first[DII] = dev.first[DI];  // the channel current flows from dii: tie it to di
     for (int k = 0; k < m.secondNodes; ++k) dev.second.push_back(k == m.unusedSlot ? nullptr : newNode(dev));

@@ -30,6 +30,7 @@ struct ModelInfo {
     int secondNodes;  // host nodes of the second array
     int branchSlots;  // room behind them for the branch state variables
     int unusedSlot;   // a second-array slot the model never reads, or -1
+    int32_t intParams[3];  // a working set of the integer parameters (1 to 3 are read)
 };
 extern const ModelInfo kModels[9];
 
@@ -91,7 +92,7 @@ struct Device {
     std::deque<s_ZRT_StateVar> nodes;
     std::vector<s_ZRT_StateVar*> first, second;
     double real[13];
-    int32_t ints[3] = {1, 0, 0};  // one to three are read, by model
+    int32_t ints[3] = {};  // one to three are read, by model
     ZRT_NoiseSrc noise[4] = {};
     ZRT_EventDesc* events[1] = {};
     s_ZRT_LimexpDesc* limexps[1] = {};

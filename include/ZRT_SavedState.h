@@ -68,9 +68,10 @@ struct s_ZRT_DeviceState {
 
 // Time-value history of a delay state: `capacity` (at least 3) slots of
 // (time, value); `head`, `count` and `data` are the owner's to interpret,
-// but a saved state carries only a history with 0 <= head < capacity and
-// 0 <= count <= capacity: a save of any other fails, and a restore refuses
-// one, so an owner may index its ring with head and count.
+// but the runtime's delay payload carries only a history with
+// 0 <= head < capacity and 0 <= count <= capacity: a save of any other
+// fails, and a restore refuses one, so an owner may index its ring with
+// head and count.
 typedef struct ZRT_TimeValHist ZRT_TimeValHist;
 struct ZRT_TimeValHist {
     int32_t head;
@@ -83,9 +84,11 @@ struct ZRT_TimeValHist {
 };
 
 // A delay state in the runtime's layout. The host makes and copies it
-// (CreateDelaySpec, CopyDelaySpec) and gives it a serialize function that
-// writes the runtime's delay payload (serializeDelaySpec). The values and
-// the history are the host's.
+// (CreateDelaySpec, CopyDelaySpec) and gives it a serialize function: a host
+// linked with the runtime itself may use the runtime's delay payload
+// (serializeDelaySpec); the shared library of models does not export it, so
+// its hosts write and read a payload of their own. The values and the
+// history are the host's.
 typedef struct ZRT_DelaySpec ZRT_DelaySpec;
 struct ZRT_DelaySpec {
     ZRT_GenericOperatorState head;  // ZRT_DELAY_SPEC
