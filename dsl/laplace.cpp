@@ -95,14 +95,12 @@ void refreshArray(const ZRT_OpBranch_lap* pOp, s_ZRT_Array* copy, uint8_t ownBit
     copy->flags |= ZRT_ARRAY_MODIFIED;
 }
 
-bool modified(const s_ZRT_Array* pArray) { return pArray != nullptr && (pArray->flags & ZRT_ARRAY_MODIFIED) != 0; }
-
 // Computes the coefficients when they never were or an array changed. The
 // operator's own snapshot catches a change that another reader of the array
 // took over first (and cleared the flag of).
 void ensureCoefficients(ZRT_OpBranch_lap* pOp) {
-    if (has(pOp, LAP_COMPUTED) && !modified(pOp->numer) && !modified(pOp->denom) &&
-        !coeffSnapshotDiffers(pOp->numerSeen, pOp->numer) && !coeffSnapshotDiffers(pOp->denomSeen, pOp->denom)) {
+    if (has(pOp, LAP_COMPUTED) && !coeffArrayChanged(pOp->numerSeen, pOp->numer) &&
+        !coeffArrayChanged(pOp->denomSeen, pOp->denom)) {
         return;
     }
     if (has(pOp, LAP_DIRECT)) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "rte/platform.h"
+
 namespace {
 
 // The messages of one table source: they name its instance and carry its
@@ -55,33 +57,6 @@ bool readLine(std::FILE* file, std::string& line) {
 // CR LF line ends read as on a host that opens files in text mode).
 bool isSeparator(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Whether a decimal number (digits, an optional point, an optional exponent)
-// that no double holds is too small rather than too large: the power of ten
-// of its leading digit plus its exponent is negative.
-bool isBelowDoubleRange(std::string_view number) {
-    const size_t e = number.find_first_of("eE");
-    const std::string_view mantissa = number.substr(0, e);
-    long long exponent = 0;
-    if (e != std::string_view::npos) {
-        std::string_view text = number.substr(e + 1);
-        if (!text.empty() && text.front() == '+') {
-            text.remove_prefix(1);
-        }
-        if (std::from_chars(text.data(), text.data() + text.size(), exponent).ec != std::errc()) {
-            return !text.empty() && text.front() == '-';  // beyond long long: its sign decides
-        }
-    }
-    const size_t point = std::min(mantissa.find('.'), mantissa.size());
-    const size_t lead = mantissa.find_first_of("123456789");
-    if (lead == std::string_view::npos) {
-        return true;  // all zeros cannot be out of range; be safe
-    }
-    const long long leadPower = lead < point ? static_cast<long long>(point - lead - 1)
-                                             : -static_cast<long long>(lead - point);
-    // Both terms are far below the range of long long here.
-    return leadPower + std::clamp(exponent, -(1LL << 40), 1LL << 40) < 0;
-}
-
 // The finite decimal number at the start of the token, read in the "C"
 // locale whatever locale the host set; the rest of the token is ignored.
 // A number too small for a double reads as 0.0 (a subnormal one as itself).
@@ -102,10 +77,14 @@ std::optional<double> leadingNumber(std::string_view token) {
     }
     double value = 0.0;
     const std::from_chars_result read = std::from_chars(p, end, value, std::chars_format::general);
-    if (read.ec == std::errc::result_out_of_range &&
-        isBelowDoubleRange(std::string_view(p, static_cast<size_t>(read.ptr - p)))) {
-        value = 0.0;
-    } else if (read.ec != std::errc() || !std::isfinite(value)) {
+    if (read.ec == std::errc::result_out_of_range) {
+        // Too small or too large for a double: strtod answers 0.0 for the
+        // one and infinity for the other.
+        value = platformParseReal(std::string(p, read.ptr).c_str());
+    } else if (read.ec != std::errc()) {
+        return std::nullopt;
+    }
+    if (!std::isfinite(value)) {
         return std::nullopt;
     }
     return negative ? -value : value;

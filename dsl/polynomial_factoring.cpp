@@ -246,7 +246,10 @@ int32_t arrayCoeffCount(const s_ZRT_Array* pArray) {
     return pArray != nullptr && pArray->data != nullptr && pArray->_dataLen > 0 ? pArray->_dataLen : 0;
 }
 
-bool coeffSnapshotDiffers(const ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray) {
+bool coeffArrayChanged(const ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray) {
+    if (pArray != nullptr && (pArray->flags & ZRT_ARRAY_MODIFIED) != 0) {
+        return true;
+    }
     const int32_t n = arrayCoeffCount(pArray);
     if (seen.count != n) {
         return true;

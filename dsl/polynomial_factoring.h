@@ -39,9 +39,10 @@ struct ZRT_CoeffSnapshot {
     double* values;  // `count` doubles, owned
     int32_t count;
 };
-// True when the array's elements differ from the snapshot in number or
-// value (a NaN is the same as a NaN).
-bool coeffSnapshotDiffers(const ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray);
+// True when the array is marked modified or its elements differ from the
+// snapshot in number or value (a NaN is the same as a NaN): the operator's
+// coefficients must be computed again.
+bool coeffArrayChanged(const ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray);
 // Takes the array's elements over, reusing the block when the count stays.
 void takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT_DeviceInst* inst);
 // The snapshot of a copied operator: its own block (count -1 when the heap

@@ -77,14 +77,8 @@ void keepArrayArg(ZRT_OpBranch_zi* pOp, s_ZRT_Array*& slot, s_ZRT_Array* given, 
     pOp->ownedArrays |= ownedBit;
 }
 
-bool modified(const s_ZRT_Array* pArray) {
-    return pArray != nullptr && (pArray->flags & ZRT_ARRAY_MODIFIED) != 0;
-}
-
 bool arraysChanged(const ZRT_OpBranch_zi* pOp) {
-    return modified(pOp->numerArray) || modified(pOp->denomArray) ||
-           coeffSnapshotDiffers(pOp->numerSeen, pOp->numerArray) ||
-           coeffSnapshotDiffers(pOp->denomSeen, pOp->denomArray);
+    return coeffArrayChanged(pOp->numerSeen, pOp->numerArray) || coeffArrayChanged(pOp->denomSeen, pOp->denomArray);
 }
 
 // The operator's own duplicate of an array; one of a digital array keeps the

@@ -8,7 +8,11 @@
 # A Windows host writes its lines with CR LF.
 { sub(/\r$/, "") }
 function abs(x) { return x < 0 ? -x : x }
-BEGIN { if (columns == "") columns = "4 5 6"; ncolumns = split(columns, col, " ") }
+BEGIN {
+    if (columns == "") columns = "4 5 6"
+    ncolumns = split(columns, col, " ")
+    for (k = 1; k <= ncolumns; k++) nearOnly[col[k]] = 1
+}
 NR == FNR { reference[FNR] = $0; lines = FNR; next }
 {
     if (!(FNR in reference)) { print "extra line " FNR ": " $0; bad++; next }
@@ -17,10 +21,8 @@ NR == FNR { reference[FNR] = $0; lines = FNR; next }
         if ($0 != reference[FNR]) { print "line " FNR ": " $0 "\n  reference: " reference[FNR]; bad++ }
         next
     }
-    for (i = 1; i <= NF; i++) nearOnly[i] = 0
-    for (k = 1; k <= ncolumns; k++) nearOnly[col[k]] = 1
     differs = 0
-    for (i = 1; i <= NF; i++) if (!nearOnly[i] && $i != r[i]) differs = 1
+    for (i = 1; i <= NF; i++) if (!(i in nearOnly) && $i != r[i]) differs = 1
     if (differs) { print "row " FNR ": " $0 "\n  reference: " reference[FNR]; bad++; next }
     rows++
     scale = 0
