@@ -374,6 +374,21 @@ struct Module {
         return nullptr;
     }
 
+    // The instance an unknown is read with: the operator's own for its branch
+    // variable (a clone may hold it for another instance than the one that
+    // loads), the loading instance for every node.
+    static HBX_INLINE s_ZRT_DeviceInst* operatorReader(s_ZRT_DeviceInst* inst, Block* b, NodeRef ref) {
+        if constexpr (M::hasDelayOp) {
+            if (ref.where == Where::OpBranch && b->delayOp[0] != nullptr) {
+                return b->delayOp[0]->inst;
+            }
+        } else {
+            (void)b;
+            (void)ref;
+        }
+        return inst;
+    }
+
     static void _module1_createBranches(s_ZRT_DeviceInst* inst, void* hostData) {
         Block* b = block(inst);
         if (b == nullptr) {
@@ -681,14 +696,16 @@ struct Module {
         for (size_t i = 0; i < kReads.count; ++i) {
             const NodeRef ref = kReads.refs[i];
             s_ZRT_StateVar* sv = nullptr;
+            s_ZRT_DeviceInst* reader = inst;
             if (ref.where == Where::First) {
                 sv = first != nullptr ? first[ref.slot] : nullptr;
             } else if (ref.where == Where::Second) {
                 sv = second != nullptr ? second[ref.slot] : nullptr;
             } else {
                 sv = node(inst, b, ref);
+                reader = operatorReader(inst, b, ref);
             }
-            sol[solSlot(ref)] = sv != nullptr ? getSol(sv, loader, inst) : 0.0;
+            sol[solSlot(ref)] = sv != nullptr ? getSol(sv, loader, reader) : 0.0;
         }
         M::Equations::evaluate(c);
 

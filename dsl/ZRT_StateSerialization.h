@@ -163,8 +163,10 @@ void ZRT_serializeDoubles(double* values, size_t count, s_ZRT_DeviceInst* inst, 
 // Writes the module's record, the operator states and the event states of
 // `state` to the instance's output serializer and answers its byte buffer,
 // which stays valid until ZRT_FreeDeviceSerializer(inst, 1); releases the
-// operator states. Null when the module's serialize function fails or when a
-// serializer of the instance is still outstanding (out count then untouched).
+// operator states. Null (out count untouched) when the module's serialize
+// function fails, when a serializer of the instance is still outstanding, or
+// when a timer, cross or above event got no saved state; in the last case the
+// event and operator states are released too.
 uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, uint32_t* outCount);
 
 // Reads a stream written by ZRT_SaveDeviceState for the same module into
@@ -179,8 +181,10 @@ int32_t ZRT_RestoreDeviceState(const uint8_t* bytes, uint32_t count, s_ZRT_Devic
 void ZRT_FreeDeviceSerializer(s_ZRT_DeviceInst* inst, int32_t output);
 
 // Fills the event-state array: a timer copy, the host's cross or above state,
-// or null, per event of the module.
-void saveEvents(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state);
+// or null, per event of the module. False when a timer, cross or above event
+// got no state (its copy could not be made, or the host answered none); the
+// states that were made stay in the array.
+bool saveEvents(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state);
 // Hands the event states back to the instance's events.
 void ZRT_RestoreEvents(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state);
 

@@ -127,7 +127,14 @@ uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, u
         reportOutOfMemory(inst->pSim, inst);
         return nullptr;
     }
-    saveEvents(inst, state);
+    if (!saveEvents(inst, state)) {
+        // A stream without one of its event records could never be read
+        // back: nothing is handed out, and the event states that were made
+        // go with the rest.
+        ZRT_FreeDeviceSerializer(inst, 1);
+        ZRT_freeDeviceStateData(state);
+        return nullptr;
+    }
 
     ZRT_SrlzDirE dir = callModuleSerialize(state, inst, ZRT_SRLZ_SAVE);
     if (dir == ZRT_SRLZ_FAILED) {
@@ -185,7 +192,10 @@ int32_t ZRT_RestoreDeviceState(const uint8_t* bytes, uint32_t count, s_ZRT_Devic
     }
     inst->pSerializer = static_cast<ZRT::SerializerBase*>(stream);
     ZRT::InputSerializer in(stream->stream);
-    saveEvents(inst, state);
+    // An event without a record to read into cannot take its state back.
+    if (!saveEvents(inst, state)) {
+        return 0;
+    }
 
     ZRT_SrlzDirE dir = callModuleSerialize(state, inst, ZRT_SRLZ_RESTORE);
     if (dir == ZRT_SRLZ_FAILED) {

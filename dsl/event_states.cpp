@@ -13,8 +13,9 @@ int32_t moduleEventCount(const s_ZRT_DeviceInst* inst, const s_ZRT_DeviceState* 
 
 }  // namespace
 
-void saveEvents(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state) {
+bool saveEvents(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state) {
     const int32_t numEvents = moduleEventCount(inst, state);
+    bool complete = true;
     for (int32_t e = 0; e < numEvents; ++e) {
         ZRT_EventDesc* event = inst->events[e];
         ZRT_ASSERT(event != nullptr);
@@ -22,16 +23,19 @@ void saveEvents(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state) {
         switch (event->eventType) {
         case ZRT_EVT_TIMER:
             saved = ZRT_saveSimEvent_timer(event);
+            complete = complete && saved != nullptr;
             break;
         case ZRT_EVT_CROSS:
         case ZRT_EVT_ABOVE:
             saved = ZRT_saveSimEvent_cross(event);
+            complete = complete && saved != nullptr;
             break;
         default:
             break;
         }
         state->pEventState[e] = saved;
     }
+    return complete;
 }
 
 void ZRT_RestoreEvents(s_ZRT_DeviceInst* inst, s_ZRT_DeviceState* state) {

@@ -97,16 +97,17 @@ void refreshArray(const ZRT_OpBranch_lap* pOp, s_ZRT_Array* copy, uint8_t ownBit
 
 // Computes the coefficients when they never were or an array changed. The
 // operator's own snapshot catches a change that another reader of the array
-// took over first (and cleared the flag of).
+// took over first (and cleared the flag of). A computation that ran out of
+// memory marks nothing, so that the next load computes again.
 void ensureCoefficients(ZRT_OpBranch_lap* pOp) {
     if (has(pOp, LAP_COMPUTED) && !coeffArrayChanged(pOp->numerSeen, pOp->numer) &&
         !coeffArrayChanged(pOp->denomSeen, pOp->denom)) {
         return;
     }
-    if (has(pOp, LAP_DIRECT)) {
-        computeCoeffs_lap_d(pOp);
-    } else {
-        computeCoeffs_lap_p(pOp);
+    const bool complete = has(pOp, LAP_DIRECT) ? computeCoeffs_lap_d(pOp) : computeCoeffs_lap_p(pOp);
+    if (!complete) {
+        pOp->flags &= static_cast<uint8_t>(~LAP_COMPUTED);
+        return;
     }
     pOp->flags |= LAP_COMPUTED;
     takeCoeffSnapshot(pOp->numerSeen, pOp->numer, pOp->inst);

@@ -129,6 +129,9 @@ void ZRT_lapReset(ZRT_OpBranch_lap* pOp);
 void ZRT_lapAcceptTimePoint(ZRT_OpBranch_lap* pOp, const s_ZRT_ContribLoader* loader);
 
 // The coefficients of the direct realisation and of the cascade. The orders
-// stay fixed from finalize on, so an array that shrank reads as zeros.
-void computeCoeffs_lap_d(ZRT_OpBranch_lap* pOp);
-void computeCoeffs_lap_p(ZRT_OpBranch_lap* pOp);
+// stay fixed from finalize on, so an array that shrank reads as zeros. False
+// when the heap could not give what the computation needs: the coefficients
+// are then incomplete and must be computed again. (An array that cannot be
+// factored is reported and answers true: computing again gives the same.)
+bool computeCoeffs_lap_d(ZRT_OpBranch_lap* pOp);
+bool computeCoeffs_lap_p(ZRT_OpBranch_lap* pOp);

@@ -45,21 +45,22 @@ bool readRoots(const ZRT_OpBranch_lap* pOp, const s_ZRT_Array* pArray, double* r
 
 // The count + 1 ascending coefficients of one side of the direct
 // realisation: the array's (0 past its end), or the normalised polynomial of
-// its roots (1 for no roots).
-void readPolynomial(const ZRT_OpBranch_lap* pOp, bool numerator, double* out, int32_t count) {
+// its roots (1 for no roots). False when the roots' scratch could not be had.
+bool readPolynomial(const ZRT_OpBranch_lap* pOp, bool numerator, double* out, int32_t count) {
     const s_ZRT_Array* pArray = numerator ? pOp->numer : pOp->denom;
     const bool coefficients = (pOp->flags & (numerator ? LAP_NUMER_COEFFS : LAP_DENOM_COEFFS)) != 0;
     for (int32_t i = 0; i <= count; ++i) {
         out[i] = coefficients ? arrayCoeff(pArray, i) : 0.0;
     }
     if (coefficients) {
-        return;
+        return true;
     }
     out[0] = 1.0;
     const int32_t rootCount = arrayCoeffCount(pArray) / 2;
     double* roots = newDoubles(pOp, 2 * rootCount);
     double* poly = newDoubles(pOp, 2 * rootCount);
-    if (roots != nullptr && poly != nullptr) {
+    const bool ok = rootCount <= 0 || (roots != nullptr && poly != nullptr);
+    if (rootCount > 0 && ok) {
         readRoots(pOp, pArray, roots, rootCount, numerator);
         // 2 * rootCount coefficients in scratch; those above the order are 0.
         computePolyFromRoots(poly, roots, 2 * rootCount);
@@ -69,13 +70,17 @@ void readPolynomial(const ZRT_OpBranch_lap* pOp, bool numerator, double* out, in
     }
     ZRT_free(roots);
     ZRT_free(poly);
+    return ok;
 }
+
+// How factoring one side of the cascade ended.
+enum class Factored { Ok, Error, NoMemory };
 
 // Roots of one side of the cascade into its table: root form as given,
 // coefficient form through the host's eigenvalue routine (the denominator
 // with its unstable roots mirrored). The side's first non-zero coefficient
-// goes into the gain. False after an error.
-bool factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t expected, double* gain) {
+// goes into the gain.
+Factored factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t expected, double* gain) {
     const s_ZRT_Array* pArray = numerator ? pOp->numer : pOp->denom;
     const bool coefficients = (pOp->flags & (numerator ? LAP_NUMER_COEFFS : LAP_DENOM_COEFFS)) != 0;
     const int32_t length = arrayCoeffCount(pArray);
@@ -83,15 +88,19 @@ bool factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t 
     if (!coefficients) {
         if (length / 2 != expected) {  // the order changed after finalize
             operatorError(pOp->inst->pSim, pOp->inst, factorError(numerator), pOp->name);
-            return false;
+            return Factored::Error;
         }
         double* roots = newDoubles(pOp, 2 * expected);
-        const bool ok = expected == 0 || (roots != nullptr && readRoots(pOp, pArray, roots, expected, numerator));
-        if (ok) {
+        Factored result = Factored::Ok;
+        if (expected > 0 && roots == nullptr) {
+            result = Factored::NoMemory;
+        } else if (expected > 0 && !readRoots(pOp, pArray, roots, expected, numerator)) {
+            result = Factored::Error;
+        } else {
             initRootInfo(table, roots, expected);
         }
         ZRT_free(roots);
-        return ok;
+        return result;
     }
     double first = 0.0;
     for (int32_t i = 0; i < length && first == 0.0; ++i) {
@@ -103,17 +112,19 @@ bool factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t 
     auto* found = static_cast<ZRT_ComplexNumber*>(
         ZRT_calloc(static_cast<size_t>(length > 0 ? length : 1), sizeof(ZRT_ComplexNumber), sim, pOp->inst,
                    pOp->name));
-    bool ok = false;
+    Factored result = Factored::NoMemory;
     if (found != nullptr && (length == 0 || c != nullptr)) {
         for (int32_t i = 0; i < length; ++i) {
             c[i] = arrayCoeff(pArray, i);
         }
         int32_t mirrored = numerator ? 0 : 1;
         const int32_t count = length > 1 ? findPolyRootsEigensolve(c, length, found, sim, &mirrored) : 0;
-        if (count != expected) {
+        if (count == kFactorNoMemory) {
+            result = Factored::NoMemory;
+        } else if (count != expected) {
             operatorError(pOp->inst->pSim, pOp->inst, factorError(numerator), pOp->name);
+            result = Factored::Error;
         } else {
-            ok = true;
             if (mirrored > 0) {
                 ZRT_Message(sim, pOp->inst, nullptr, ZRT_MSG_WARNING,
                             "During factorization of the denominator for %s.%s,\n     (%d) unstable roots were "
@@ -121,12 +132,12 @@ bool factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t 
                             pOp->inst->name, pOp->name, mirrored);
             }
             double* pairs = newDoubles(pOp, 2 * count);
-            ok = count == 0 || pairs != nullptr;
-            for (int32_t k = 0; ok && k < count; ++k) {
+            result = count == 0 || pairs != nullptr ? Factored::Ok : Factored::NoMemory;
+            for (int32_t k = 0; result == Factored::Ok && k < count; ++k) {
                 pairs[2 * k] = found[k].re;
                 pairs[2 * k + 1] = found[k].im;
             }
-            if (ok) {
+            if (result == Factored::Ok) {
                 initRootInfo(table, pairs, count);
             }
             ZRT_free(pairs);
@@ -134,7 +145,7 @@ bool factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int32_t 
     }
     ZRT_free(c);
     ZRT_free(found);
-    return ok;
+    return result;
 }
 
 void setSection(ZRT_Biquad* s, double num0, double den0) {
@@ -165,7 +176,7 @@ void sortSections(ZRT_OpBranch_lap* pOp) {
 
 }  // namespace
 
-void computeCoeffs_lap_d(ZRT_OpBranch_lap* pOp) {
+bool computeCoeffs_lap_d(ZRT_OpBranch_lap* pOp) {
     const int32_t nd = pOp->_denomN;
     const int32_t nn = pOp->_numerN;
     ZRT_free(pOp->scale);
@@ -178,15 +189,15 @@ void computeCoeffs_lap_d(ZRT_OpBranch_lap* pOp) {
     double* scale = newDoubles(pOp, pOp->order + 1);
     auto* marks = static_cast<uint8_t*>(
         ZRT_calloc(static_cast<size_t>(nd + 1), 1, pOp->inst->pSim, pOp->inst, pOp->name));
-    if (a == nullptr || b == nullptr || scale == nullptr || marks == nullptr) {
+    // The loads skip an operator without coefficients.
+    if (a == nullptr || b == nullptr || scale == nullptr || marks == nullptr || !readPolynomial(pOp, false, a, nd) ||
+        !readPolynomial(pOp, true, b, nn)) {
         ZRT_free(a);
         ZRT_free(b);
         ZRT_free(scale);
         ZRT_free(marks);
-        return;  // the loads skip an operator without coefficients
+        return false;
     }
-    readPolynomial(pOp, false, a, nd);
-    readPolynomial(pOp, true, b, nn);
     const double s = a[0] != 0.0 ? 1.0 / a[0] : 1.0;  // NaN counts as non-zero
     for (int32_t i = 0; i <= nd; ++i) {
         a[i] *= s;
@@ -223,9 +234,10 @@ void computeCoeffs_lap_d(ZRT_OpBranch_lap* pOp) {
     pOp->scaledNumer = b;
     pOp->nonZero = marks;
     ZRT_free(a);
+    return true;
 }
 
-void computeCoeffs_lap_p(ZRT_OpBranch_lap* pOp) {
+bool computeCoeffs_lap_p(ZRT_OpBranch_lap* pOp) {
     const int32_t nz = pOp->_numerN;
     const int32_t np = pOp->_denomN;
     const int32_t sections = pOp->_numBiquads;
@@ -239,10 +251,17 @@ void computeCoeffs_lap_p(ZRT_OpBranch_lap* pOp) {
     auto* pq = static_cast<double(*)[4]>(ZRT_calloc(static_cast<size_t>(sections), sizeof(double[4]), sim,
                                                     pOp->inst, pOp->name));
     double gain = 1.0;
-    bool ok = zeros != nullptr && poles != nullptr && zq != nullptr && pq != nullptr;
-    ok = ok && factorSide(pOp, true, zeros, nz, &gain);
-    ok = ok && factorSide(pOp, false, poles, np, &gain);
-    const int32_t made = ok ? groupCascadeSections(zeros, nz, poles, np, sections, zq, pq, sim) : -1;
+    Factored factored = zeros != nullptr && poles != nullptr && zq != nullptr && pq != nullptr ? Factored::Ok
+                                                                                               : Factored::NoMemory;
+    if (factored == Factored::Ok) {
+        factored = factorSide(pOp, true, zeros, nz, &gain);
+    }
+    if (factored == Factored::Ok) {
+        factored = factorSide(pOp, false, poles, np, &gain);
+    }
+    const int32_t made =
+        factored == Factored::Ok ? groupCascadeSections(zeros, nz, poles, np, sections, zq, pq, sim) : -1;
+    const bool complete = factored != Factored::NoMemory && made != kFactorNoMemory;
     if (made < 0) {
         // Nothing passes an operator that could not be factored.
         for (int32_t k = 0; k < sections; ++k) {
@@ -262,4 +281,5 @@ void computeCoeffs_lap_p(ZRT_OpBranch_lap* pOp) {
     ZRT_free(poles);
     ZRT_free(zq);
     ZRT_free(pq);
+    return complete;
 }

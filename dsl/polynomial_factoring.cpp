@@ -358,8 +358,9 @@ int32_t findPolyRootsEigensolve(const double* c, int32_t count, ZRT_ComplexNumbe
     auto* vl = static_cast<double*>(ZRT_malloc(order * order * sizeof(double), sim, nullptr, nullptr));
     auto* vr = static_cast<double*>(ZRT_malloc(order * order * sizeof(double), sim, nullptr, nullptr));
     auto* work = static_cast<double*>(ZRT_malloc(4 * order * sizeof(double), sim, nullptr, nullptr));
-    int32_t found = 0;
+    int32_t found = kFactorNoMemory;
     if (a != nullptr && wr != nullptr && wi != nullptr && vl != nullptr && vr != nullptr && work != nullptr) {
+        found = 0;
         // Companion matrix, column-major: ones above the diagonal, the monic
         // coefficients negated in the last row.
         for (size_t r = 0; r + 1 < order; ++r) {
@@ -590,7 +591,7 @@ int32_t groupCascadeSections(RootInfo* zeros, int32_t nz, RootInfo* poles, int32
     auto* zg = static_cast<RootGroup*>(ZRT_malloc(cap * sizeof(RootGroup), sim, nullptr, nullptr));
     auto* pg = static_cast<RootGroup*>(ZRT_malloc(cap * sizeof(RootGroup), sim, nullptr, nullptr));
     auto* order = static_cast<int32_t*>(ZRT_malloc(reals * sizeof(int32_t), sim, nullptr, nullptr));
-    int32_t result = -1;
+    int32_t result = kFactorNoMemory;
     if (zg != nullptr && pg != nullptr && order != nullptr) {
         result = fallbackGrouping(zeros, nz, poles, np, maxSections, zeroQuartets, poleQuartets, zg, pg, order);
     }

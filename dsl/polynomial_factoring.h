@@ -105,11 +105,17 @@ void computePolyFromRoots(double* coeffs, const double* roots, int32_t n);
 // eigenvalues of its companion matrix, through the host's eigenvalue routine
 // (slot 0 of the interface's linear-algebra table). Trailing zero
 // coefficients are dropped. Answers the number of roots written to `roots`
-// (which may be null), 0 without a routine or when the routine fails. When
+// (which may be null), 0 without a routine or when the routine fails, and
+// kFactorNoMemory when its buffers could not be allocated. When
 // *mirror is non-zero on entry, roots with a positive real part are mirrored
 // into the left half plane and *mirror returns how many were (0 on failure).
 int32_t findPolyRootsEigensolve(const double* c, int32_t count, ZRT_ComplexNumber* roots, s_ZRT_SimInterface* sim,
                                 int32_t* mirror);
+
+// What the factoring answers when the heap could not give its buffers (the
+// "Out of memory." error has been given): a computation to repeat, not a
+// polynomial that cannot be factored.
+constexpr int32_t kFactorNoMemory = -2;
 
 // The quadratic (c0, c1, c2) of the at most two roots of a quartet.
 void convertBiquadPoleToPoly(const double quartet[4], double out[3]);
@@ -140,9 +146,9 @@ void initRootInfo(RootInfo* table, const double* roots, int32_t count);
 // matching and pairing above, or, when that needs more than maxSections
 // sections, a grouping that always fits in ceil(max(nz, np) / 2): each
 // complex pair alone, each side's real roots sorted and paired, zero groups
-// given to the nearest pole groups. Answers the number of sections, or -1
-// when even that does not fit (or its scratch cannot be allocated through
-// `sim`). The tables' flags are spent.
+// given to the nearest pole groups. Answers the number of sections, -1 when
+// even that does not fit, or kFactorNoMemory when its scratch cannot be
+// allocated through `sim`. The tables' flags are spent.
 int32_t groupCascadeSections(RootInfo* zeros, int32_t nz, RootInfo* poles, int32_t np, int32_t maxSections,
                              double (*zeroQuartets)[4], double (*poleQuartets)[4], s_ZRT_SimInterface* sim);
 

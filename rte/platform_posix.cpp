@@ -29,12 +29,16 @@ std::string nativePath(const char* path) {
 
 static_assert(EEXIST == kPlatformErrorExists, "the exists error of the seam");
 
-bool isBareDrive(const char* path) { return path[0] != '\0' && path[1] == ':' && path[2] == '\0'; }
+// A drive is an ASCII letter and ':'; "1:" and "1:/x" are ordinary relative
+// paths here.
+bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool isBareDrive(const char* path) { return isDriveLetter(path[0]) && path[1] == ':' && path[2] == '\0'; }
 
 // A Windows drive ("C:") or a path on one ("C:/x", "C:\\x"): it names no
 // file or directory here, and nothing is made for it in the working directory.
 bool isOnDrive(const char* path) {
-    return isBareDrive(path) || (path[0] != '\0' && path[1] == ':' && (path[2] == '/' || path[2] == '\\'));
+    return isBareDrive(path) || (isDriveLetter(path[0]) && path[1] == ':' && (path[2] == '/' || path[2] == '\\'));
 }
 
 }  // namespace

@@ -709,6 +709,36 @@ TEST_P(EachBirchState, ACloneHasItsOwnOperator) {
     EXPECT_EQ(loadWithDelay(s.host, s.mc, s.x).rr, source.rr);
 }
 
+// A clone whose operator belongs to another instance than the one that loads
+// reads the delayed unknown with the operator's instance, as the operator
+// itself does: one unknown, one answer.
+TEST_P(EachBirchState, TheDelayedUnknownIsReadWithTheOperatorsInstance) {
+    Saved s(GetParam().name);
+    s_ZRT_DeviceInst loading = *s.mc.model.get();
+    s_ZRT_DeviceInst owner = *s.mc.model.get();
+    void* copy = ZRT_ClonePrivateInfo(s.mc.model.get()->pModuleData, &loading, &owner);
+    ASSERT_NE(copy, nullptr);
+    loading.pModuleData = copy;
+    static s_ZRT_StateVar* delayed;
+    static std::vector<s_ZRT_DeviceInst*> readers;
+    delayed = ZRT_getBranchVar_delay(static_cast<ZRT_OpBranch_delay*>(BlockView(s.mc.model.spec, copy).op()));
+    ASSERT_NE(delayed, nullptr);
+    readers.clear();
+    s.host.loader.GetSol = [](s_ZRT_StateVar* sv, const s_ZRT_ContribLoader*, s_ZRT_DeviceInst* reader) {
+        if (sv == delayed) {
+            readers.push_back(reader);
+        }
+        return 0.0;
+    };
+    s.mc.model.md.genericAnalogLoad(&loading, &s.host.loader);
+    s.mc.model.md.genericAnalogLoadRHS(&loading, &s.host.loader);
+    EXPECT_GE(readers.size(), 2u);  // each load reads it
+    for (s_ZRT_DeviceInst* reader : readers) {
+        EXPECT_EQ(reader, &owner);
+    }
+    s.mc.model.md.destroyInst(&loading);
+}
+
 INSTANTIATE_TEST_SUITE_P(Models, EachBirchLoad, ::testing::ValuesIn(modulesOf(Family::Birch)), ModuleName());
 INSTANTIATE_TEST_SUITE_P(Models, EachBirchDelay, ::testing::ValuesIn(modulesOf(Family::Birch)), ModuleName());
 INSTANTIATE_TEST_SUITE_P(Models, EachBirchEquations, ::testing::ValuesIn(modulesOf(Family::Birch)), ModuleName());

@@ -441,6 +441,42 @@ TEST(LaplaceLife, NullAndUnfinishedOperatorsDoNothing) {
 
 namespace {
 
+// A coefficient computation that runs short of memory is repeated at the
+// next load, which then gives what an operator that never ran short gives:
+// 5 / ((s + 1)(s + 2)) from coefficients and from roots, each direct and as
+// a cascade.
+TEST(LaplaceLife, ACoefficientComputationShortOfMemoryIsRepeated) {
+    const Side numer{false, {5}};
+    const Side coefficients{false, {2, 3, 1}};
+    const Side roots{true, {-1, 0, -2, 0}};
+    struct Form {
+        Side denom;
+        const char* param;
+        int value;
+    };
+    for (const Form& form : {Form{coefficients, "maxLaplace_d_Order", 0}, Form{coefficients, "maxLaplace_d_Order", 1},
+                             Form{roots, "maxLaplace_p_Order", 0}, Form{roots, "maxLaplace_p_Order", -1}}) {
+        const Side& denom = form.denom;
+        bool refused = true;
+        for (int grants = 0; refused; ++grants) {
+            SCOPED_TRACE(std::string(form.param) + " " + std::to_string(form.value) + ", grants " +
+                         std::to_string(grants));
+            ASSERT_LT(grants, 100);
+            TestHost host;
+            host.setSimParam(form.param, form.value);
+            Rig rig(host, numer, denom);
+            Circuit c(host, rig.op->inst);
+            rig.input = 1.0;
+            {
+                testhost::LimitedHeap heap(grants, true);
+                c.load(c.zeros());
+                refused = heap.refused();
+            }
+            expectTransfer(rig, numer, denom, {0.05, 3.0});
+        }
+    }
+}
+
 // Every allocation of an operator's coefficients, loads and clone refused
 // in turn: each step answers its failure value and the sanitizer build sees
 // no bad access or leak. (Topology is made with a full heap: a state

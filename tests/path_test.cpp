@@ -94,15 +94,22 @@ TEST(PathRules, AgreeWithTheWindowsRuntime) {
 class DirectoryChain : public ::testing::Test {
 protected:
     void SetUp() override {
-        // A fresh directory of this test's own, on every platform.
+        // A fresh directory of this test's own, on every platform, which is
+        // also the working directory of relative paths.
         std::random_device random;
         root_ = (fs::temp_directory_path() / ("zrt_path_" + std::to_string(random()))).string();
         ASSERT_TRUE(fs::create_directory(root_)) << root_;
+        previous_ = fs::current_path();
+        fs::current_path(root_);
     }
-    void TearDown() override { fs::remove_all(root_); }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(root_);
+    }
     std::string at(const std::string& relative) const { return root_ + "/" + relative; }
 
     std::string root_;
+    fs::path previous_;
 };
 
 TEST_F(DirectoryChain, MakesMissingParentsAndRefusesAFileInTheWay) {
@@ -130,10 +137,18 @@ TEST_F(DirectoryChain, MakesMissingParentsAndRefusesAFileInTheWay) {
     EXPECT_EQ(ZRT_MakeDirectories("Q:"), 1);
     EXPECT_FALSE(fs::exists("Q:"));
     // A directory on a drive that is not there is not made anywhere.
-    for (const char* onDrive : {"Q:/", "Q:/a/", "Q:\\a"}) {
+    for (const char* onDrive : {"Q:/", "Q:/a/", "Q:\\a", "Q:\\"}) {
         EXPECT_EQ(ZRT_MakeDirectories(onDrive), 0) << onDrive;
         EXPECT_FALSE(fs::exists("Q:")) << onDrive;
     }
+#ifndef _WIN32
+    // Only a letter makes a drive: "1:" heads an ordinary relative path.
+    ASSERT_TRUE(fs::create_directories("1:/sub"));
+    EXPECT_EQ(ZRT_IsDir("1:/sub"), 1);
+    EXPECT_EQ(ZRT_PathExists("1:\\sub"), 1);
+    EXPECT_EQ(ZRT_MakeDirectories("2:/x"), 1);
+    EXPECT_TRUE(fs::is_directory(at("2:/x")));
+#endif
 }
 
 TEST(DynamicLibrary, OpensFindsAndCloses) {

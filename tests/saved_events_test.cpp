@@ -261,6 +261,32 @@ TEST_F(SavedInstanceTest, AHistoryThatCannotBeRestoredIsNotSaved) {
     EXPECT_EQ(save().size(), kStreamBytes);
 }
 
+// An event whose state could not be had (the timer's copy on an exhausted
+// heap, a host that answers no cross state) makes no stream: null, the out
+// count untouched, and everything the save made released.
+TEST_F(SavedInstanceTest, AnEventWithoutItsStateIsNotSaved) {
+    for (bool hostRefuses : {false, true}) {
+        SmallRec rec{serializeSmall, 2.5, -9, 'z'};
+        s_ZRT_DeviceState state = makeState(rec, 3);
+        uint32_t count = 99;
+        const size_t messagesBefore = host.messages.size();
+        if (hostRefuses) {
+            host.sim.SaveCrossEvent = [](ZRT_EventDesc*) -> void* { return nullptr; };
+            EXPECT_EQ(ZRT_SaveDeviceState(&state, inst.get(), &count), nullptr);
+        } else {
+            testhost::LimitedHeap heap(0);
+            EXPECT_EQ(ZRT_SaveDeviceState(&state, inst.get(), &count), nullptr);
+        }
+        EXPECT_EQ(count, 99u);
+        EXPECT_EQ(inst.get()->pSerializer, nullptr);
+        EXPECT_EQ(ops[2], nullptr);
+        EXPECT_EQ(events[1], nullptr);
+        EXPECT_EQ(events[2], nullptr);
+        EXPECT_EQ(host.messages.size() > messagesBefore, !hostRefuses);  // "Out of memory." for the timer
+        ZRT_freeDeviceStateData(&state);
+    }
+}
+
 // Builds what a save of a restored stream must give back: the damaged stream
 // with its labels as written, a nonzero history flag as 1 and the cross
 // enumeration as 0, 1 or 2.

@@ -445,9 +445,17 @@ void loadRhsAC(void* stim, void* word1, void* word2, double value, const s_ZRT_C
 }
 
 int g_heapGrants = 0;
+bool g_heapRefusesOnce = false;
 
-void* limitedMalloc(size_t size) { return g_heapGrants-- > 0 ? std::malloc(size) : nullptr; }
-void* limitedCalloc(size_t count, size_t size) { return g_heapGrants-- > 0 ? std::calloc(count, size) : nullptr; }
+// Counts one request down: the grants, then the refused request, then (a
+// heap short for a moment) grants again.
+bool heapGrants() {
+    const int left = g_heapGrants--;
+    return left > 0 || (g_heapRefusesOnce && left < 0);
+}
+
+void* limitedMalloc(size_t size) { return heapGrants() ? std::malloc(size) : nullptr; }
+void* limitedCalloc(size_t count, size_t size) { return heapGrants() ? std::calloc(count, size) : nullptr; }
 
 }  // namespace
 
@@ -541,8 +549,9 @@ void TestHost::setMinStep(double step) {
     loader.GetMinStep = getMinStep;
 }
 
-LimitedHeap::LimitedHeap(int grants) : saved_(zrtAllocator()) {
+LimitedHeap::LimitedHeap(int grants, bool refuseOnce) : saved_(zrtAllocator()) {
     g_heapGrants = grants;
+    g_heapRefusesOnce = refuseOnce;
     zrtAllocator().malloc = limitedMalloc;
     zrtAllocator().calloc = limitedCalloc;
 }

@@ -173,10 +173,11 @@ struct MaskQueryRecord {
 };
 
 // A heap that grants `grants` more ZRT_malloc or ZRT_calloc requests and is
-// exhausted after them, until this goes out of scope.
+// exhausted after them, until this goes out of scope; with `refuseOnce`, only
+// the request after them is refused and every later one granted.
 class LimitedHeap {
 public:
-    explicit LimitedHeap(int grants);
+    explicit LimitedHeap(int grants, bool refuseOnce = false);
     ~LimitedHeap();
     LimitedHeap(const LimitedHeap&) = delete;
     LimitedHeap& operator=(const LimitedHeap&) = delete;
