@@ -32,10 +32,12 @@ inline double clampQuotient(double q) {
 double realChkDivGuarded(double num, double den, s_ZRT_DeviceInst* inst, int32_t line,
                          const s_ZRT_ContribLoader* loader, int32_t checkFlag);
 
-// num / den, kept finite. 0/0 is 0.0; any other zero denominator is replaced
-// by 1/d with d the loader's default for ZRT_DEFAULT_ZERO_DENOMINATOR (when
-// d is finite and non-zero), else by 1/FLT_MAX; an infinite quotient becomes
-// +-FLT_MAX. With a non-zero check flag the host's MathCheck slot hears of zero
+// num / den with an infinite quotient clamped to +-FLT_MAX; a NaN quotient
+// stays NaN. 0/0 is 0.0; any other zero denominator is replaced by 1/d with d
+// the loader's default for ZRT_DEFAULT_ZERO_DENOMINATOR (when d is finite and
+// non-zero), else by 1/FLT_MAX. A d so small that 1/d is infinite makes a
+// finite numerator over it 0.0 and an infinite one NaN (inf/inf): the result
+// is not always finite. With a non-zero check flag the host's MathCheck slot hears of zero
 // or too small denominators and too large numerators. Model loads call this
 // with flag 0 on every Newton iteration, so the plain case is inline.
 inline double ZRT_RealChkDiv(double num, double den, s_ZRT_DeviceInst* inst, int32_t line,

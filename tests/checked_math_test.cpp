@@ -58,10 +58,11 @@ TEST(RealChkDiv, UnusableHostDefaultsKeepTheFloatLimit) {
         EXPECT_EQ(ZRT_RealChkDiv(-1.0, 0.0, inst.get(), 1, &host.loader, 1), -kFltMax) << t;
     }
     // A tiny stand-in is still the host's value: its reciprocal is infinite
-    // and the quotient 0.0.
+    // and the quotient 0.0, or NaN for an infinite numerator (inf/inf).
     host.defaults[ZRT_DEFAULT_ZERO_DENOMINATOR] = 1e-310;
     EXPECT_EQ(ZRT_RealChkDiv(1.0, 0.0, inst.get(), 1, &host.loader, 0), 0.0);
     EXPECT_EQ(ZRT_RealChkDiv(-1.0, 0.0, inst.get(), 1, &host.loader, 1), 0.0);
+    EXPECT_TRUE(std::isnan(ZRT_RealChkDiv(kInf, 0.0, inst.get(), 1, &host.loader, 0)));
 }
 
 TEST(RealChkDiv, InfiniteQuotientsAreClampedWithTheirOwnSign) {

@@ -1,6 +1,9 @@
 #include "tests/host_eigen.h"
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
+#include <string>
 
 // gfortran's calling convention: every argument by address, then the hidden
 // lengths of the two character arguments.
@@ -25,3 +28,15 @@ ZRT_LinAlgTable g_table{lapackEigen};
 ZRT_LinAlgTable* lapackTable() { return &g_table; }
 
 }  // namespace testhost
+
+// LAPACK's error handler for an illegal argument. Its own prints a line and
+// ends the program with status 0, which would pass for success in the middle
+// of a test; this one takes its place (a definition in the program comes
+// before the library's, so it must be visible to it) and fails the running
+// test. The routine then returns with its status word set.
+extern "C" __attribute__((visibility("default"))) void xerbla_(const char* routine, const int32_t* position,
+                                                               size_t routineLength) {
+    std::string name(routine, routineLength);
+    name.erase(name.find_last_not_of(' ') + 1);
+    ADD_FAILURE() << name << " parameter number " << *position << " had an illegal value";
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <cstdarg>
 #include <memory>
 #include <string>
 #include <vector>
@@ -352,37 +353,47 @@ TEST(LaplaceLife, CloneIsIndependentOfItsSource) {
     }
 }
 
-double g_digitalNumer = 0.0;
-double digitalNumer(s_ZRT_DeviceInst*, const s_ZRT_ContribLoader*, int32_t, int32_t, int32_t, int32_t, ...) {
-    return g_digitalNumer;
+// The digital signals by id: 0 the numerator n, 1 the constant term d0 of
+// the denominator d0 + s.
+double g_digital[2] = {};
+double digitalCoeff(s_ZRT_DeviceInst*, const s_ZRT_ContribLoader*, int32_t, int32_t id, int32_t, int32_t n, ...) {
+    va_list args;
+    va_start(args, n);
+    const int32_t index = va_arg(args, int32_t);
+    va_end(args);
+    return id == 1 && index == 1 ? 1.0 : g_digital[id];
 }
 
-// A clone shares its source's digital numerator: each notices a change by
-// itself, whichever loads first.
+// A clone shares its source's digital numerator, then its digital
+// denominator: each notices a change by itself, whichever loads first.
 TEST(LaplaceLife, CloneAndSourceEachFollowASharedDigitalArray) {
-    TestHost host;
-    host.ams.D2A_RealElement = digitalNumer;
-    TestInstance inst(host, nullptr, {});
-    s_ZRT_Array* numer = digitalArray(0, 0, inst.get(), "n", 0, 0);
-    s_ZRT_Array* denom = realArray(&host.sim, {1, 1}, false);
-    ZRT_OpBranch_lap* op = ZRT_createOpBranch_lap("op", inst.get(), 0, 0);
-    ZRT_lapInitArrayArg(op, numer, denom);
-    ZRT_lapFinalizeTopology(op, nullptr, 1);
-    ZRT_lapSetStamp(op, nullptr);
-    g_digitalNumer = 2.0;
-    ZRT_lapGenericLoad(op, &host.loader);
-    ZRT_OpBranch_lap* clone = ZRT_OpClone_lap(op, inst.get());
-    for (bool cloneFirst : {false, true}) {
-        g_digitalNumer += 1.0;
-        ZRT_lapGenericLoad(cloneFirst ? clone : op, &host.loader);
-        ZRT_lapGenericLoad(cloneFirst ? op : clone, &host.loader);
-        EXPECT_EQ(op->gain, g_digitalNumer) << cloneFirst;
-        EXPECT_EQ(clone->gain, g_digitalNumer) << cloneFirst;
+    for (bool digitalDenom : {false, true}) {
+        TestHost host;
+        host.ams.D2A_RealElement = digitalCoeff;
+        TestInstance inst(host, nullptr, {});
+        s_ZRT_Array* numer = digitalDenom ? realArray(&host.sim, {12}, false) : digitalArray(0, 0, inst.get(), "n", 0, 0);
+        s_ZRT_Array* denom = digitalDenom ? digitalArray(1, 0, inst.get(), "d", 0, 1) : realArray(&host.sim, {1, 1}, false);
+        ZRT_OpBranch_lap* op = ZRT_createOpBranch_lap("op", inst.get(), 0, 0);
+        ZRT_lapInitArrayArg(op, numer, denom);
+        ZRT_lapFinalizeTopology(op, nullptr, 1);
+        ZRT_lapSetStamp(op, nullptr);
+        g_digital[0] = 2.0;
+        g_digital[1] = 2.0;
+        ZRT_lapGenericLoad(op, &host.loader);
+        ZRT_OpBranch_lap* clone = ZRT_OpClone_lap(op, inst.get());
+        for (bool cloneFirst : {false, true}) {
+            g_digital[digitalDenom ? 1 : 0] += 1.0;
+            ZRT_lapGenericLoad(cloneFirst ? clone : op, &host.loader);
+            ZRT_lapGenericLoad(cloneFirst ? op : clone, &host.loader);
+            const double gain = digitalDenom ? 12.0 / g_digital[1] : g_digital[0];  // n / d0
+            EXPECT_EQ(op->gain, gain) << digitalDenom << cloneFirst;
+            EXPECT_EQ(clone->gain, gain) << digitalDenom << cloneFirst;
+        }
+        ZRT_destroyOpBranch_lap(clone);
+        ZRT_destroyOpBranch_lap(op);
+        ZRT_freeArray(numer);
+        ZRT_freeArray(denom);
     }
-    ZRT_destroyOpBranch_lap(clone);
-    ZRT_destroyOpBranch_lap(op);
-    ZRT_freeArray(numer);
-    ZRT_freeArray(denom);
 }
 
 TEST(LaplaceNoise, NoiseEntersWithTheInputAndIsShapedByTheTransferFunction) {

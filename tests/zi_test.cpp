@@ -322,25 +322,35 @@ TEST_F(ZiTest, CloneFollowsADigitalDenominator) {
     ZRT_destroyOpBranch_zi(clone);
 }
 
-// Two operators on one digital denominator: each notices a change by itself,
-// whichever samples first.
+// Two operators on one digital denominator, then on one digital numerator:
+// each notices a change by itself, whichever samples first. (An input held
+// at 1: the denominator 1 + a z^-1 accumulates, the numerator b0 + b1 z^-1
+// gives b0 + b1.)
 TEST_F(ZiTest, OperatorsSharingADigitalArrayEachFollowIt) {
     host.ams.D2A_RealElement = digitalElement;
-    g_digital = {1.0, -0.5};
-    ArrayPtr numer = realArray(host, {1.0});
-    ArrayPtr denom(digitalArray(3, 1, inst.get(), "d", 0, 1), ZRT_freeArray);
-    create(numer.get(), denom.get());
-    ZRT_OpBranch_zi* twin = ZRT_createOpBranch_zi("zi2", inst.get(), 0, 0, kRise);
-    ZRT_ziInitArrayArg(twin, numer.get(), denom.get());
-    step(0.0, 1.0);
-    step(0.0, 1.0, 0.0, twin);
-    g_digital = {1.0, -0.25};
-    EXPECT_EQ(step(kT, 1.0), 1.25);
-    EXPECT_EQ(step(kT, 1.0, 0.0, twin), 1.25);
-    g_digital = {1.0, -0.75};
-    EXPECT_EQ(step(2 * kT, 1.0, 0.0, twin), 1.9375);
-    EXPECT_EQ(step(2 * kT, 1.0), 1.9375);
-    ZRT_destroyOpBranch_zi(twin);
+    for (bool digitalNumer : {false, true}) {
+        g_digital = {1.0, -0.5};
+        ArrayPtr fixed = realArray(host, {1.0});
+        ArrayPtr digital(digitalArray(3, 1, inst.get(), "d", 0, 1), ZRT_freeArray);
+        s_ZRT_Array* numer = digitalNumer ? digital.get() : fixed.get();
+        s_ZRT_Array* denom = digitalNumer ? fixed.get() : digital.get();
+        create(numer, denom);
+        ZRT_OpBranch_zi* twin = ZRT_createOpBranch_zi("zi2", inst.get(), 0, 0, kRise);
+        ZRT_ziInitArrayArg(twin, numer, denom);
+        step(0.0, 1.0);
+        step(0.0, 1.0, 0.0, twin);
+        g_digital = {1.0, -0.25};
+        const double second = digitalNumer ? 0.75 : 1.25;
+        EXPECT_EQ(step(kT, 1.0), second) << digitalNumer;
+        EXPECT_EQ(step(kT, 1.0, 0.0, twin), second) << digitalNumer;
+        g_digital = {1.0, -0.75};
+        const double third = digitalNumer ? 0.25 : 1.9375;
+        EXPECT_EQ(step(2 * kT, 1.0, 0.0, twin), third) << digitalNumer;
+        EXPECT_EQ(step(2 * kT, 1.0), third) << digitalNumer;
+        ZRT_destroyOpBranch_zi(twin);
+        ZRT_destroyOpBranch_zi(op);
+        op = nullptr;
+    }
 }
 
 }  // namespace
