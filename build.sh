@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+scripts/configure-linux.sh
 cmake --build build -j"$(nproc)" --target hbx
 scripts/configure-windows.sh
 cmake --build build-windows -j"$(nproc)" --target hbx

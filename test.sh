@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 scripts/install-deps.sh
 jobs="$(nproc)"
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHBX_WERROR=ON
+scripts/configure-linux.sh
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
@@ -28,12 +28,13 @@ cmake --build build-tsan -j"$jobs" --target parallel_load_tests
 TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan --output-on-failure -R ParallelLoads
 
 # The fuzz targets of the readers of outside data (a module's restore, the
-# delay state, the other saved-state payloads, the noise data files), built
+# delay state, the other saved-state payloads, an instance's restore with
+# timer and cross-event states, the noise data files), built
 # with clang and libFuzzer and run from the seed corpus in fuzz/corpus for
 # 15 s each.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHBX_WERROR=ON -DHBX_FUZZ=ON -DHBX_BUILD_BENCH=OFF
-cmake --build build-fuzz -j"$jobs" --target restore_fuzz delay_state_fuzz saved_state_fuzz noise_file_fuzz
-for target in restore delay_state saved_state noise_file; do
+cmake --build build-fuzz -j"$jobs" --target restore_fuzz delay_state_fuzz saved_state_fuzz noise_file_fuzz event_states_fuzz
+for target in restore delay_state saved_state noise_file event_states; do
   mkdir -p "build-fuzz/corpus/$target"
   log="build-fuzz/${target}.log"
   if ! ASAN_OPTIONS="allocator_may_return_null=1" \

@@ -39,7 +39,12 @@ typedef void (*ZRT_OpStateSerializeFn)(ZRT_GenericOperatorState* state, s_ZRT_De
 typedef void (*ZRT_OpStateFreeFn)(ZRT_GenericOperatorState* state);
 
 // Head of every operator's saved state. A null free function means the
-// state is one block released with ZRT_free.
+// state is one block released with ZRT_free. Of a host's delay state the
+// runtime reads this head alone; what follows it is the host's. During a
+// save and again during a restore the runtime calls the serialize function
+// of every operator state in one order, that of the operator slots, so a
+// host that keeps its payloads beside the stream reads them back in turn.
+// No serialize or free function may let a C++ exception out.
 typedef struct ZRT_GenericOperatorState ZRT_GenericOperatorState;
 struct ZRT_GenericOperatorState {
     uint32_t opStateType;  // ZRT_OpStateTypeE
@@ -86,9 +91,10 @@ struct ZRT_TimeValHist {
 // A delay state in the runtime's layout. The host makes and copies it
 // (CreateDelaySpec, CopyDelaySpec) and gives it a serialize function: a host
 // linked with the runtime itself may use the runtime's delay payload
-// (serializeDelaySpec); the shared library of models does not export it, so
-// its hosts write and read a payload of their own. The values and the
-// history are the host's.
+// (serializeDelaySpec), which writes and reads this layout; the shared
+// library of models does not export it, so its hosts write and read a
+// payload of their own and need only the ZRT_GenericOperatorState head.
+// The values and the history are the host's.
 typedef struct ZRT_DelaySpec ZRT_DelaySpec;
 struct ZRT_DelaySpec {
     ZRT_GenericOperatorState head;  // ZRT_DELAY_SPEC

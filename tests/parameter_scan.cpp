@@ -10,15 +10,16 @@
 // At each value the model sits in the DC test circuit (d, g and s held, dii
 // tied to di, gmin on every node) and is solved from zero at three bias
 // points: (Vg, Vd) = (0, 0.5), (0, 5) and (-2, 5) volts. A value passes when
-// all three converge, the drain current at (0, 5) is at least 0.1 mA, and at
-// every point each reactive Jacobian value (every one is a capacitance,
-// inductance or thermal capacitance on its own pair) is finite and not
-// negative; its entry then shows that current in mA. Otherwise the entry
-// names the first fault: "no-dc" (Newton did not converge), "no-current"
-// (below 0.1 mA; the current follows in mA) or "C<0 row" (the reactive entry
-// of that row pair is negative). The P5 and integer-parameter entries add
-// the source inductance Ls in H; each model ends with its working set's
-// noise powers.
+// all three converge, the drain current at every point with Vg = 0 is at
+// least 0.1 mA, and at every point each reactive Jacobian value (every one
+// is a capacitance, inductance or thermal capacitance on its own pair) is
+// finite and not negative; its entry then shows the current at (0, 5) in mA.
+// Otherwise the entry names the fault: "no-dc" (Newton did not converge),
+// "C<0 rows" (every row pair whose reactive entry is negative) or, failing
+// neither, "no-current@Vd" (below 0.1 mA at that drain voltage; the current
+// follows in mA). The P5 and integer-parameter entries add the source
+// inductance Ls in H; each model ends with its working set's noise powers.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -114,7 +115,8 @@ Verdict judge(const ModuleSpec& spec, const std::vector<int32_t>& ints, const st
     DcOptions options;
     options.maxIterations = 100;
     Verdict v;
-    std::string negative;
+    std::vector<std::string> negative;
+    std::string noCurrent;
     for (size_t k = 0; k < sizeof kBias / sizeof kBias[0]; ++k) {
         const DcResult r = mc.solve(kBias[k].vg, kBias[k].vd, 0.0, options);
         if (!r.converged) {
@@ -123,6 +125,11 @@ Verdict judge(const ModuleSpec& spec, const std::vector<int32_t>& ints, const st
         }
         if (k == kOnBias) {
             v.onCurrent = r.sourceCurrents[0];
+        }
+        if (kBias[k].vg == 0.0 && !(std::fabs(r.sourceCurrents[0]) >= kLeastCurrent) && noCurrent.empty()) {
+            char text[64];
+            std::snprintf(text, sizeof text, "no-current@%g %.3g", kBias[k].vd, r.sourceCurrents[0] * 1e3);
+            noCurrent = text;
         }
         mc.circuit->load(r.x);
         for (const LoadRecord& rec : host.loads) {
@@ -135,8 +142,9 @@ Verdict judge(const ModuleSpec& spec, const std::vector<int32_t>& ints, const st
                 if (k == kOnBias) {
                     v.reactive.emplace_back(row, rec.values[i]);
                 }
-                if ((!(rec.values[i] >= 0.0) || !std::isfinite(rec.values[i])) && negative.empty()) {
-                    negative = "C<0 " + row;
+                if ((!(rec.values[i] >= 0.0) || !std::isfinite(rec.values[i])) &&
+                    std::find(negative.begin(), negative.end(), row) == negative.end()) {
+                    negative.push_back(row);
                 }
             }
         }
@@ -144,9 +152,12 @@ Verdict judge(const ModuleSpec& spec, const std::vector<int32_t>& ints, const st
     char current[48];
     std::snprintf(current, sizeof current, "%.3g", v.onCurrent * 1e3);
     if (!negative.empty()) {
-        v.text = negative;
-    } else if (!(std::fabs(v.onCurrent) >= kLeastCurrent)) {
-        v.text = std::string("no-current ") + current;
+        v.text = "C<0";
+        for (const std::string& row : negative) {
+            v.text += (row == negative.front() ? " " : ",") + row;
+        }
+    } else if (!noCurrent.empty()) {
+        v.text = noCurrent;
     } else {
         v.text = current;
     }
@@ -164,8 +175,9 @@ const std::vector<double> kRealScan[13] = {
     {-10, 0, 1, 100, 1000},                                // P6
     {-55, 0, 85, 125, 175},                                // P7
     {0, 5e-5, 1e-4, 2e-4, 4e-4, 7e-4, 1e-3, 2e-3},         // P8
-    {-60, -30, -17, -16, -10, -6, -5, 0, 2, 3, 25, 40, 60, 86, 88, 97, 98, 99, 101, 106, 107, 150, 300},  // P9
-    {-6, -4, -3, -1, 0, 1},                                // P10
+    {-60, -40, -30, -17, -16, -10, -6, -5, -2, -1, -0.5, -0.1, -0.01, 0, 0.01, 0.1, 0.5, 1, 2, 3, 5, 10, 25,
+     40, 60, 86, 88, 97, 98, 99, 101, 106, 107, 150, 175, 200, 250, 300},  // P9
+    {-8, -6, -4, -3, -1, -0.5, -0.2, -0.1, 0, 1},          // P10
     {-1, -0.1, 0, 0.5, 2, 5},                              // P11
     {-1, -0.1, 0, 0.5, 2, 5},                              // P12
 };
@@ -184,7 +196,7 @@ void scanModel(const ModuleSpec& spec) {
         std::printf(" %s %.3g", r.first.c_str(), r.second);
     }
     std::printf("\n");
-    for (size_t k = 1; k < 13; ++k) {
+    for (size_t k = 0; k < 13; ++k) {
         std::printf("  P%-2d", static_cast<int>(k));
         for (double value : kRealScan[k]) {
             std::vector<double> r = reals;
