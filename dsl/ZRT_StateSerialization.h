@@ -164,9 +164,10 @@ void ZRT_serializeDoubles(double* values, size_t count, s_ZRT_DeviceInst* inst, 
 // `state` to the instance's output serializer and answers its byte buffer,
 // which stays valid until ZRT_FreeDeviceSerializer(inst, 1); releases the
 // operator states. Null (out count untouched) when the module's serialize
-// function fails, when a serializer of the instance is still outstanding, or
-// when a timer, cross or above event got no saved state; in the last case the
-// event and operator states are released too.
+// function fails or a serializer of the instance is still outstanding; also
+// when a timer, cross or above event got no saved state, an operator state
+// could not be written or memory ran out, and then the event and operator
+// states are released too.
 uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, uint32_t* outCount);
 
 // Reads a stream written by ZRT_SaveDeviceState for the same module into

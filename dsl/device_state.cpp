@@ -89,12 +89,12 @@ bool readEventState(ZRT::InputSerializer& in, void* eventState, bool timer) {
     return ok;
 }
 
-// Ends a save that could not be completed: nothing is handed out, the
-// serializer and its bytes are released, and so are the operator states, as
-// a completed save releases them.
+// Ends a save that could not be completed: nothing is handed out, and
+// everything the save made is released (the serializer with its bytes, the
+// event states and the operator states).
 uint8_t* abandonSave(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst) {
     ZRT_FreeDeviceSerializer(inst, 1);
-    ZRT_FreeDeviceStateData(state);
+    ZRT_freeDeviceStateData(state);
     return nullptr;
 }
 
@@ -128,12 +128,8 @@ uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, u
         return nullptr;
     }
     if (!saveEvents(inst, state)) {
-        // A stream without one of its event records could never be read
-        // back: nothing is handed out, and the event states that were made
-        // go with the rest.
-        ZRT_FreeDeviceSerializer(inst, 1);
-        ZRT_freeDeviceStateData(state);
-        return nullptr;
+        // A stream without one of its event records could never be read back.
+        return abandonSave(state, inst);
     }
 
     ZRT_SrlzDirE dir = callModuleSerialize(state, inst, ZRT_SRLZ_SAVE);

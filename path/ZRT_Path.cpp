@@ -9,7 +9,6 @@
 namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
 
 // "X:" with nothing after it.
@@ -90,7 +89,7 @@ int32_t ZRT_IsAbsPath(const char* path) {
         return 0;
     }
     const size_t length = std::strlen(path);
-    if (length >= 3 && isLetter(path[0]) && path[1] == ':' && isSeparator(path[2])) {
+    if (length >= 3 && isDriveLetter(path[0]) && path[1] == ':' && isSeparator(path[2])) {
         return 1;
     }
     if (length >= 2 && ((path[0] == '\\' && path[1] == '\\') || (path[0] == '/' && path[1] == '/'))) {

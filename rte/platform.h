@@ -24,6 +24,9 @@ constexpr uint32_t kPlatformTypeMask = 0xF000u;
 constexpr uint32_t kPlatformTypeDirectory = 0x4000u;
 constexpr uint32_t kPlatformTypeRegular = 0x8000u;
 
+// A drive is an ASCII letter followed by ':' ("C:"); "1:" is no drive.
+constexpr bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
 // The errno value of a directory that exists already.
 constexpr int32_t kPlatformErrorExists = 17;
 

@@ -29,10 +29,7 @@ std::string nativePath(const char* path) {
 
 static_assert(EEXIST == kPlatformErrorExists, "the exists error of the seam");
 
-// A drive is an ASCII letter and ':'; "1:" and "1:/x" are ordinary relative
-// paths here.
-bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
+// Without a drive letter, "1:" and "1:/x" are ordinary relative paths here.
 bool isBareDrive(const char* path) { return isDriveLetter(path[0]) && path[1] == ':' && path[2] == '\0'; }
 
 // A Windows drive ("C:") or a path on one ("C:/x", "C:\\x"): it names no
