@@ -325,7 +325,8 @@ struct Module {
 
     // (source block, allocating instance, operator instance) -> a copy of the
     // whole block; a birch block's operator is cloned onto the operator
-    // instance. The copy is stored in no instance.
+    // instance. The copy is stored in no instance. A block whose operator
+    // could not be cloned is no copy: it is released and the answer is null.
     static void* _module1_clone(void* source, s_ZRT_DeviceInst* allocInst, s_ZRT_DeviceInst* opInst) {
         if (source == nullptr) {
             return nullptr;
@@ -338,6 +339,10 @@ struct Module {
         std::memcpy(copy, source, sizeof(Block));
         if constexpr (M::hasDelayOp) {
             copy->delayOp[0] = ZRT_OpClone_delay(static_cast<Block*>(source)->delayOp[0], opInst);
+            if (copy->delayOp[0] == nullptr) {
+                ZRT_free(copy);
+                return nullptr;
+            }
         } else {
             (void)opInst;
         }

@@ -163,11 +163,11 @@ void ZRT_serializeDoubles(double* values, size_t count, s_ZRT_DeviceInst* inst, 
 // Writes the module's record, the operator states and the event states of
 // `state` to the instance's output serializer and answers its byte buffer,
 // which stays valid until ZRT_FreeDeviceSerializer(inst, 1); releases the
-// operator states. Null (out count untouched) when the module's serialize
-// function fails or a serializer of the instance is still outstanding; also
-// when a timer, cross or above event got no saved state, an operator state
-// could not be written or memory ran out, and then the event and operator
-// states are released too.
+// operator states. A save refused at the door (no record, no instance, or a
+// serializer of the instance still outstanding) answers null and touches
+// nothing. Once begun, a save that cannot be completed answers null, leaves
+// the out count untouched and releases everything it holds: its serializer,
+// the event states it made and the operator states (every entry null).
 uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, uint32_t* outCount);
 
 // Reads a stream written by ZRT_SaveDeviceState for the same module into

@@ -146,7 +146,13 @@ ZRT_OpBranch_delay* ZRT_OpClone_delay(const ZRT_OpBranch_delay* pOp, s_ZRT_Devic
     if (copy == nullptr) {
         return nullptr;
     }
+    // A copy without its own delay state would load nothing through the
+    // host: no copy at all.
     copy->delayState = copyDelayState(pOp->inst->pSim, pOp->delayState);
+    if (copy->delayState == nullptr) {
+        ZRT_free(copy);
+        return nullptr;
+    }
     // The source's response names the source: the copy makes its own.
     copy->freqResponse = nullptr;
     return copy;

@@ -71,7 +71,8 @@ void ZRT_addNoiseForOp_delay(ZRT_NoiseSrc* pSrc, ZRT_OpBranch_delay* pOp, double
 void delayFreqResponse(void* pOp, double w, ZRT_Cmplx* out);
 
 // A copy bound to `newInst` with its own copy of the delay state and no
-// frequency response of its own yet.
+// frequency response of its own yet; null, with nothing kept, when the record
+// or the host's copy of the delay state cannot be had.
 ZRT_OpBranch_delay* ZRT_OpClone_delay(const ZRT_OpBranch_delay* pOp, s_ZRT_DeviceInst* newInst);
 
 // Saved state: a host copy of the delay state; restoring installs a copy of

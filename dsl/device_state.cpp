@@ -125,7 +125,7 @@ uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, u
     ZRT_OutputSerializer* out = getOutputSerializer(&inst->pSerializer);
     if (out == nullptr) {
         reportOutOfMemory(inst->pSim, inst);
-        return nullptr;
+        return abandonSave(state, inst);
     }
     if (!saveEvents(inst, state)) {
         // A stream without one of its event records could never be read back.
@@ -140,8 +140,7 @@ uint8_t* ZRT_SaveDeviceState(s_ZRT_DeviceState* state, s_ZRT_DeviceInst* inst, u
         if (out->failed()) {
             reportOutOfMemory(inst->pSim, inst);
         }
-        ZRT_FreeDeviceSerializer(inst, 1);
-        return nullptr;
+        return abandonSave(state, inst);
     }
 
     out->write(kOperatorLabel, kOperatorLabelLength);

@@ -11,8 +11,8 @@ namespace {
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
 
-// "X:" with nothing after it.
-bool isBareDrive(const std::string& path) { return path.size() == 2 && path[1] == ':'; }
+// A drive letter and ':' with nothing after it.
+bool isBareDrive(const std::string& path) { return path.size() == 2 && isDriveLetter(path[0]) && path[1] == ':'; }
 
 // The file-type bits of the path's status; 0 when the status call fails.
 uint32_t typeOf(const char* path) {

@@ -709,6 +709,41 @@ TEST_P(EachBirchState, ACloneHasItsOwnOperator) {
     EXPECT_EQ(loadWithDelay(s.host, s.mc, s.x).rr, source.rr);
 }
 
+// A clone answers a whole block or nothing: with each allocation refused in
+// turn, and with a host that cannot copy the delay state, every block it
+// answers has its operator and delay state (the sanitizer build's leak check
+// sees that a refused clone keeps nothing).
+TEST_P(EachBirchState, ACloneIsWholeOrNull) {
+    Saved s(GetParam().name);
+    s_ZRT_DeviceInst holder = *s.mc.model.get();
+    void* const source = s.mc.model.get()->pModuleData;
+    int refusals = 0;
+    for (int grants = 0;; ++grants) {
+        void* copy = nullptr;
+        bool refused = false;
+        {
+            LimitedHeap heap(grants, true);
+            copy = ZRT_ClonePrivateInfo(source, &holder, &holder);
+            refused = heap.refused();
+        }
+        if (copy != nullptr) {
+            const auto* op = static_cast<const ZRT_OpBranch_delay*>(BlockView(s.mc.model.spec, copy).op());
+            ASSERT_NE(op, nullptr) << grants;
+            EXPECT_NE(op->delayState, nullptr) << grants;
+            holder.pModuleData = copy;
+            s.mc.model.md.destroyInst(&holder);
+        }
+        if (!refused) {
+            EXPECT_NE(copy, nullptr);
+            break;
+        }
+        ++refusals;
+    }
+    EXPECT_GE(refusals, 3);  // the block, the operator and the host's delay state
+    s.host.sim.CopyDelaySpec = [](ZRT_GenericOperatorState*) -> ZRT_GenericOperatorState* { return nullptr; };
+    EXPECT_EQ(ZRT_ClonePrivateInfo(source, &holder, &holder), nullptr);
+}
+
 // A clone whose operator belongs to another instance than the one that loads
 // reads the delayed unknown with the operator's instance, as the operator
 // itself does: one unknown, one answer.

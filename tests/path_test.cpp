@@ -103,8 +103,13 @@ protected:
         fs::current_path(root_);
     }
     void TearDown() override {
-        fs::current_path(previous_);
-        fs::remove_all(root_);
+        // SetUp may have stopped before it set either.
+        if (!previous_.empty()) {
+            fs::current_path(previous_);
+        }
+        if (!root_.empty()) {
+            fs::remove_all(root_);
+        }
     }
     std::string at(const std::string& relative) const { return root_ + "/" + relative; }
 
@@ -148,6 +153,8 @@ TEST_F(DirectoryChain, MakesMissingParentsAndRefusesAFileInTheWay) {
     EXPECT_EQ(ZRT_PathExists("1:\\sub"), 1);
     EXPECT_EQ(ZRT_MakeDirectories("2:/x"), 1);
     EXPECT_TRUE(fs::is_directory(at("2:/x")));
+    std::ofstream("3:") << "x";  // no drive, but a file in the way
+    EXPECT_EQ(ZRT_MakeDirectories("3:"), 0);
 #endif
 }
 

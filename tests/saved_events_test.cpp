@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -159,28 +160,43 @@ TEST_F(SavedInstanceTest, AHistoryThatCannotBeRestoredIsNotSaved) {
     EXPECT_EQ(save().size(), kStreamBytes);
 }
 
-// An event whose state could not be had (the timer's copy on an exhausted
-// heap, a host that answers no cross state) makes no stream: null, the out
-// count untouched, and everything the save made released.
-TEST_F(SavedInstanceTest, AnEventWithoutItsStateIsNotSaved) {
-    for (bool hostRefuses : {false, true}) {
+// A save that cannot be completed makes no stream: null, the out count
+// untouched, and every event and operator state it held released, whatever
+// stopped it: the timer's copy refused by the heap (the cross copy after it
+// granted), a host that answers no cross state, or a module record that
+// cannot be written. Each case starts with no serializer outstanding.
+TEST_F(SavedInstanceTest, AnAbandonedSaveReleasesAllItHeld) {
+    enum class Cause { TimerCopy, HostCross, ModuleRecord };
+    for (Cause cause : {Cause::TimerCopy, Cause::HostCross, Cause::ModuleRecord}) {
+        SCOPED_TRACE(static_cast<int>(cause));
+        ASSERT_EQ(inst.get()->pSerializer, nullptr);
         SmallRec rec{serializeSmall, 2.5, -9, 'z'};
+        if (cause == Cause::ModuleRecord) {
+            rec.serialize = [](s_ZRT_DeviceInst*, void*, ZRT_SrlzDirE) { return ZRT_SRLZ_FAILED; };
+        }
         s_ZRT_DeviceState state = makeState(rec, 3);
         uint32_t count = 99;
         const size_t messagesBefore = host.messages.size();
-        if (hostRefuses) {
+        const auto saveCross = host.sim.SaveCrossEvent;
+        if (cause == Cause::HostCross) {
             host.sim.SaveCrossEvent = [](ZRT_EventDesc*) -> void* { return nullptr; };
-            EXPECT_EQ(ZRT_SaveDeviceState(&state, inst.get(), &count), nullptr);
-        } else {
-            testhost::LimitedHeap heap(0);
+        }
+        {
+            std::optional<testhost::LimitedHeap> heap;
+            if (cause == Cause::TimerCopy) {
+                heap.emplace(0, true);
+            }
             EXPECT_EQ(ZRT_SaveDeviceState(&state, inst.get(), &count), nullptr);
         }
+        host.sim.SaveCrossEvent = saveCross;
         EXPECT_EQ(count, 99u);
         EXPECT_EQ(inst.get()->pSerializer, nullptr);
+        EXPECT_EQ(ops[1], nullptr);
         EXPECT_EQ(ops[2], nullptr);
         EXPECT_EQ(events[1], nullptr);
         EXPECT_EQ(events[2], nullptr);
-        EXPECT_EQ(host.messages.size() > messagesBefore, !hostRefuses);  // "Out of memory." for the timer
+        EXPECT_EQ(host.messages.size() > messagesBefore, cause == Cause::TimerCopy);  // "Out of memory."
+        ZRT_FreeDeviceSerializer(inst.get(), 1);
         ZRT_freeDeviceStateData(&state);
     }
 }
