@@ -98,7 +98,8 @@ void refreshArray(const ZRT_OpBranch_lap* pOp, s_ZRT_Array* copy, uint8_t ownBit
 // Computes the coefficients when they never were or an array changed. The
 // operator's own snapshot catches a change that another reader of the array
 // took over first (and cleared the flag of). A computation that ran out of
-// memory marks nothing, so that the next load computes again.
+// memory marks nothing, so that the next load computes again; an error of
+// the arrays that it reported is not reported again by that repetition.
 void ensureCoefficients(ZRT_OpBranch_lap* pOp) {
     if (has(pOp, LAP_COMPUTED) && !coeffArrayChanged(pOp->numerSeen, pOp->numer) &&
         !coeffArrayChanged(pOp->denomSeen, pOp->denom)) {
@@ -110,8 +111,11 @@ void ensureCoefficients(ZRT_OpBranch_lap* pOp) {
         return;
     }
     pOp->flags |= LAP_COMPUTED;
-    takeCoeffSnapshot(pOp->numerSeen, pOp->numer, pOp->inst);
-    takeCoeffSnapshot(pOp->denomSeen, pOp->denom, pOp->inst);
+    const bool numerSeen = takeCoeffSnapshot(pOp->numerSeen, pOp->numer, pOp->inst);
+    const bool denomSeen = takeCoeffSnapshot(pOp->denomSeen, pOp->denom, pOp->inst);
+    if (numerSeen && denomSeen) {
+        pOp->inputErrorSaid = 0;
+    }
     for (s_ZRT_Array* pArray : {pOp->numer, pOp->denom}) {
         if (pArray != nullptr) {
             pArray->flags &= static_cast<uint8_t>(~ZRT_ARRAY_MODIFIED);

@@ -19,6 +19,15 @@ const char* factorError(bool numerator) {
                        "alternate formulation";
 }
 
+// An error of the operator's arrays, reported once until a computation
+// settles (ZRT_OpBranch_lap::inputErrorSaid).
+void inputError(ZRT_OpBranch_lap* pOp, const char* format) {
+    if (pOp->inputErrorSaid == 0) {
+        pOp->inputErrorSaid = 1;
+        operatorError(pOp->inst->pSim, pOp->inst, format, pOp->name);
+    }
+}
+
 // Zeroed doubles through the operator's interface; null for none.
 double* newDoubles(const ZRT_OpBranch_lap* pOp, int32_t count) {
     if (count <= 0) {
@@ -31,13 +40,13 @@ double* newDoubles(const ZRT_OpBranch_lap* pOp, int32_t count) {
 // The root list of a root-form side: its pairs copied and checked for
 // conjugates (the error is given and the walk goes on). `roots` holds
 // 2 * rootCount doubles.
-bool readRoots(const ZRT_OpBranch_lap* pOp, const s_ZRT_Array* pArray, double* roots, int32_t rootCount,
+bool readRoots(ZRT_OpBranch_lap* pOp, const s_ZRT_Array* pArray, double* roots, int32_t rootCount,
                bool numerator) {
     for (int32_t k = 0; k < 2 * rootCount; ++k) {
         roots[k] = arrayCoeff(pArray, k);
     }
     if (ZRT_checkConjugateZeros(roots, 2 * rootCount) == 0) {
-        operatorError(pOp->inst->pSim, pOp->inst, conjugateError(numerator), pOp->name);
+        inputError(pOp, conjugateError(numerator));
         return false;
     }
     return true;
@@ -46,7 +55,7 @@ bool readRoots(const ZRT_OpBranch_lap* pOp, const s_ZRT_Array* pArray, double* r
 // The count + 1 ascending coefficients of one side of the direct
 // realisation: the array's (0 past its end), or the normalised polynomial of
 // its roots (1 for no roots). False when the roots' scratch could not be had.
-bool readPolynomial(const ZRT_OpBranch_lap* pOp, bool numerator, double* out, int32_t count) {
+bool readPolynomial(ZRT_OpBranch_lap* pOp, bool numerator, double* out, int32_t count) {
     const s_ZRT_Array* pArray = numerator ? pOp->numer : pOp->denom;
     const bool coefficients = (pOp->flags & (numerator ? LAP_NUMER_COEFFS : LAP_DENOM_COEFFS)) != 0;
     for (int32_t i = 0; i <= count; ++i) {
@@ -87,7 +96,7 @@ Factored factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int3
     s_ZRT_SimInterface* sim = pOp->inst->pSim;
     if (!coefficients) {
         if (length / 2 != expected) {  // the order changed after finalize
-            operatorError(pOp->inst->pSim, pOp->inst, factorError(numerator), pOp->name);
+            inputError(pOp, factorError(numerator));
             return Factored::Error;
         }
         double* roots = newDoubles(pOp, 2 * expected);
@@ -122,7 +131,7 @@ Factored factorSide(ZRT_OpBranch_lap* pOp, bool numerator, RootInfo* table, int3
         if (count == kFactorNoMemory) {
             result = Factored::NoMemory;
         } else if (count != expected) {
-            operatorError(pOp->inst->pSim, pOp->inst, factorError(numerator), pOp->name);
+            inputError(pOp, factorError(numerator));
             result = Factored::Error;
         } else {
             if (mirrored > 0) {

@@ -263,7 +263,7 @@ bool coeffArrayChanged(const ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray)
     return false;
 }
 
-void takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT_DeviceInst* inst) {
+bool takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT_DeviceInst* inst) {
     const int32_t n = arrayCoeffCount(pArray);
     if (seen.count != n || (n > 0 && seen.values == nullptr)) {
         freeCoeffSnapshot(seen);
@@ -272,7 +272,7 @@ void takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT
                 ZRT_malloc(static_cast<size_t>(n) * sizeof(double), inst->pSim, inst, nullptr));
             if (seen.values == nullptr) {
                 seen.count = -1;
-                return;
+                return false;
             }
         }
         seen.count = n;
@@ -280,6 +280,7 @@ void takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT
     for (int32_t i = 0; i < n; ++i) {
         seen.values[i] = arrayCoeff(pArray, i);
     }
+    return true;
 }
 
 ZRT_CoeffSnapshot copyCoeffSnapshot(const ZRT_CoeffSnapshot& source, s_ZRT_DeviceInst* inst) {

@@ -43,8 +43,9 @@ struct ZRT_CoeffSnapshot {
 // snapshot in number or value (a NaN is the same as a NaN): the operator's
 // coefficients must be computed again.
 bool coeffArrayChanged(const ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray);
-// Takes the array's elements over, reusing the block when the count stays.
-void takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT_DeviceInst* inst);
+// Takes the array's elements over, reusing the block when the count stays;
+// false (count -1, so that the array reads as changed) when memory ran out.
+bool takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT_DeviceInst* inst);
 // The snapshot of a copied operator: its own block (count -1 when the heap
 // cannot give one).
 ZRT_CoeffSnapshot copyCoeffSnapshot(const ZRT_CoeffSnapshot& source, s_ZRT_DeviceInst* inst);

@@ -196,8 +196,11 @@ void ZRT_ziSetArg(ZRT_OpBranch_zi* pOp, double x, double period, double transiti
     syncDigital(pOp->denomArray, inst, loader);
     if (pOp->coeffsReady == 0 || arraysChanged(pOp)) {
         ZRT_ziComputeCoeffs(pOp);
-        takeCoeffSnapshot(pOp->numerSeen, pOp->numerArray, inst);
-        takeCoeffSnapshot(pOp->denomSeen, pOp->denomArray, inst);
+        const bool numerSeen = takeCoeffSnapshot(pOp->numerSeen, pOp->numerArray, inst);
+        const bool denomSeen = takeCoeffSnapshot(pOp->denomSeen, pOp->denomArray, inst);
+        if (pOp->coeffsReady != 0 && numerSeen && denomSeen) {
+            pOp->inputErrorSaid = 0;
+        }
     }
     pOp->input = x;
     pOp->period = period;

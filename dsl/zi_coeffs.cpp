@@ -52,10 +52,18 @@ bool readSide(Side& side, s_ZRT_Array* pArray, int32_t rootForm, s_ZRT_DeviceIns
 
 // A side given as roots becomes its polynomial; the count stays (the
 // coefficients above the degree are 0), except that no roots give the
-// constant 1 with count 1.
-void rootsToPolynomial(Side& side, const ZRT_OpBranch_zi* pOp, const char* which) {
-    ZRT_ziConvertToPoly(side.c, side.count, pOp->inst->pSim, pOp->inst, which, pOp->name);
+// constant 1 with count 1. An odd list or a root without its conjugate is
+// reported once (inputErrorSaid) and left as read. False when memory ran out
+// before the conversion was done.
+bool rootsToPolynomial(Side& side, ZRT_OpBranch_zi* pOp, const char* which) {
+    const bool faulty = side.count % 2 != 0 || ZRT_checkConjugateZeros(side.c, side.count) == 0;
+    bool converted = false;
+    if (!faulty || pOp->inputErrorSaid == 0) {
+        converted = ZRT_ziConvertToPoly(side.c, side.count, pOp->inst->pSim, pOp->inst, which, pOp->name) != 0;
+    }
+    pOp->inputErrorSaid = faulty ? 1 : pOp->inputErrorSaid;
     side.count = std::max(side.count, 1);
+    return faulty || converted;
 }
 
 int32_t firstNonZero(const Side& side) {
@@ -72,13 +80,18 @@ void shiftDown(Side& side, int32_t j) {
     side.count -= j;
 }
 
-void ziError(const ZRT_OpBranch_zi* pOp, const char* text) {
-    operatorError(pOp->inst->pSim, pOp->inst, text, pOp->name);
+// An error of the operator's arrays, reported once until a computation
+// settles (ZRT_OpBranch_zi::inputErrorSaid).
+void ziError(ZRT_OpBranch_zi* pOp, const char* text) {
+    if (pOp->inputErrorSaid == 0) {
+        pOp->inputErrorSaid = 1;
+        operatorError(pOp->inst->pSim, pOp->inst, text, pOp->name);
+    }
 }
 
 // Moves a zero leading denominator coefficient out of the way. Answers
 // whether the coefficients are ready.
-bool normaliseLeading(Side& numer, Side& denom, const ZRT_OpBranch_zi* pOp) {
+bool normaliseLeading(Side& numer, Side& denom, ZRT_OpBranch_zi* pOp) {
     if (denom.c[0] != 0.0) {
         return true;
     }
@@ -132,11 +145,15 @@ void ZRT_ziComputeCoeffs(ZRT_OpBranch_zi* pOp) {
         pOp->coeffsReady = 0;
         return;
     }
-    if (pOp->_numerZeroForm != 0 && pOp->numerArray != nullptr) {
-        rootsToPolynomial(numer, pOp, "numerator");
-    }
-    if (pOp->_denomPoleForm != 0 && pOp->denomArray != nullptr) {
-        rootsToPolynomial(denom, pOp, "denominator");
+    const bool numerRead = pOp->_numerZeroForm == 0 || pOp->numerArray == nullptr ||
+                           rootsToPolynomial(numer, pOp, "numerator");
+    const bool denomRead = pOp->_denomPoleForm == 0 || pOp->denomArray == nullptr ||
+                           rootsToPolynomial(denom, pOp, "denominator");
+    if (!numerRead || !denomRead) {
+        ZRT_free(numer.c);
+        ZRT_free(denom.c);
+        pOp->coeffsReady = 0;
+        return;
     }
     numer.count = std::max(numer.count, 1);
     denom.count = std::max(denom.count, 1);

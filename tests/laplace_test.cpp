@@ -3,6 +3,7 @@
 // N(jw)/D(jw) of the polynomials given, in every form and both realisations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstdarg>
 #include <memory>
@@ -455,23 +456,29 @@ namespace {
 // A coefficient computation that runs short of memory is repeated at the
 // next load, which then gives what an operator that never ran short gives:
 // 5 / ((s + 1)(s + 2)) from coefficients and from roots, each direct and as
-// a cascade.
+// a cascade, and a cascade of roots whose orders differ and whose sections
+// come from the grouping that lets poles go without zeros.
 TEST(LaplaceLife, ACoefficientComputationShortOfMemoryIsRepeated) {
-    const Side numer{false, {5}};
+    const Side five{false, {5}};
     const Side coefficients{false, {2, 3, 1}};
     const Side roots{true, {-1, 0, -2, 0}};
     struct Form {
+        Side numer;
         Side denom;
         const char* param;
         int value;
     };
-    for (const Form& form : {Form{coefficients, "maxLaplace_d_Order", 0}, Form{coefficients, "maxLaplace_d_Order", 1},
-                             Form{roots, "maxLaplace_p_Order", 0}, Form{roots, "maxLaplace_p_Order", -1}}) {
+    for (const Form& form : {Form{five, coefficients, "maxLaplace_d_Order", 0},
+                             Form{five, coefficients, "maxLaplace_d_Order", 1}, Form{five, roots, "maxLaplace_p_Order", 0},
+                             Form{five, roots, "maxLaplace_p_Order", -1},
+                             Form{{true, {-1, 5, -1, -5, -3, 0}}, {true, {-3, 0, -10, 0, -10, 0, -5.1, 0}},
+                                  "maxLaplace_p_Order", -1}}) {
+        const Side& numer = form.numer;
         const Side& denom = form.denom;
         bool refused = true;
         for (int grants = 0; refused; ++grants) {
-            SCOPED_TRACE(std::string(form.param) + " " + std::to_string(form.value) + ", grants " +
-                         std::to_string(grants));
+            SCOPED_TRACE(std::string(form.param) + " " + std::to_string(form.value) + ", " +
+                         std::to_string(denom.values.size() / 2) + " poles, grants " + std::to_string(grants));
             ASSERT_LT(grants, 100);
             TestHost host;
             host.setSimParam(form.param, form.value);
@@ -484,6 +491,39 @@ TEST(LaplaceLife, ACoefficientComputationShortOfMemoryIsRepeated) {
                 refused = heap.refused();
             }
             expectTransfer(rig, numer, denom, {0.05, 3.0});
+        }
+    }
+}
+
+// A root list without its conjugates is reported once, whichever allocation
+// of the computation (or of the snapshot after it) is refused and repeats
+// it: zeros and poles, direct and as a cascade.
+TEST(LaplaceLife, AnInputErrorIsReportedOnceWhateverTheHeapDoes) {
+    const Side lone{true, {-1, 2, -3, 0}};  // -1 + 2j without -1 - 2j
+    const Side whole{true, {-1, 0, -2, 0}};
+    for (bool cascade : {false, true}) {
+        for (bool poles : {false, true}) {
+            const std::string text = std::string("Complex ") + (poles ? "poles" : "zeros") +
+                                     " must have corresponding conjugates for 'op'.";
+            bool refused = true;
+            for (int grants = 0; refused; ++grants) {
+                SCOPED_TRACE(text + (cascade ? " cascade" : " direct") + ", grants " + std::to_string(grants));
+                ASSERT_LT(grants, 100);
+                TestHost host;
+                host.setSimParam("maxLaplace_p_Order", cascade ? -1 : 0);
+                Rig rig(host, poles ? whole : lone, poles ? lone : whole);
+                Circuit c(host, rig.op->inst);
+                {
+                    testhost::LimitedHeap heap(grants, true);
+                    c.load(c.zeros());
+                    refused = heap.refused();
+                }
+                c.load(c.zeros());
+                c.load(c.zeros());
+                EXPECT_EQ(std::count_if(host.messages.begin(), host.messages.end(),
+                                        [&](const auto& m) { return m.formatted == text; }),
+                          1);
+            }
         }
     }
 }

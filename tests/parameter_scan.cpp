@@ -18,7 +18,12 @@
 // "C<0 rows" (every row pair whose reactive entry is negative) or, failing
 // neither, "no-current@Vd" (below 0.1 mA at that drain voltage; the current
 // follows in mA). The P5 and integer-parameter entries add the source
-// inductance Ls in H; each model ends with its working set's noise powers.
+// inductance Ls in H. Under each real parameter's line an "ends" line narrows
+// every change between two neighbouring values from passing to failing (or
+// back) to two significant digits: the last passing and the first failing
+// value found by bisection, each with its entry; a range end with no such
+// change is only the end of the scanned values. Each model ends with its
+// working set's noise powers.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -51,6 +56,7 @@ std::vector<int32_t> workingInts(const ModuleSpec& spec) {
 
 struct Verdict {
     std::string text;
+    bool passes = false;
     double onCurrent = NAN;
     // The reactive entries at (0, 5) by row pair: F, H or J/K.
     std::vector<std::pair<std::string, double>> reactive;
@@ -160,6 +166,7 @@ Verdict judge(const ModuleSpec& spec, const std::vector<int32_t>& ints, const st
         v.text = noCurrent;
     } else {
         v.text = current;
+        v.passes = true;
     }
     return v;
 }
@@ -176,12 +183,39 @@ const std::vector<double> kRealScan[13] = {
     {-55, 0, 85, 125, 175},                                // P7
     {0, 5e-5, 1e-4, 2e-4, 4e-4, 7e-4, 1e-3, 2e-3},         // P8
     {-60, -40, -30, -17, -16, -10, -6, -5, -2, -1, -0.5, -0.1, -0.01, 0, 0.01, 0.1, 0.5, 1, 2, 3, 5, 10, 25,
-     40, 60, 86, 88, 97, 98, 99, 101, 106, 107, 150, 175, 200, 250, 300},  // P9
-    {-8, -6, -4, -3, -1, -0.5, -0.2, -0.1, 0, 1},          // P10
-    {-1, -0.1, 0, 0.5, 2, 5},                              // P11
+     40, 60, 86, 88, 97, 98, 99, 101, 106, 107, 150, 175, 200, 250, 300, 500, 3000},  // P9
+    {-8, -6, -4, -3, -1, -0.5, -0.4, -0.2, -0.1, 0, 1},    // P10
+    {-1, -0.1, 0, 0.05, 0.1, 0.15, 0.2, 0.25, 0.5, 2, 5},  // P11
     {-1, -0.1, 0, 0.5, 2, 5},                              // P12
 };
 const std::vector<int32_t> kIntScan = {-1, 0, 1, 2, 3};
+
+// A scanned value with its verdict's entry.
+struct Point {
+    double value;
+    std::string text;
+};
+
+// Bisects real parameter k between a passing and a failing point until the
+// two agree to two significant digits (an end at 0 is approached for at
+// most kMaxHalvings steps) and prints both, in ascending order, with their
+// entries.
+constexpr int kMaxHalvings = 30;
+void printEnd(const ModuleSpec& spec, const std::vector<int32_t>& ints, size_t k, Point passing, Point failing) {
+    std::vector<double> r = kRealParams;
+    double& pass = passing.value;
+    double& fail = failing.value;
+    for (int n = 0; n < kMaxHalvings && std::fabs(fail - pass) > 0.01 * std::max(std::fabs(pass), std::fabs(fail));
+         ++n) {
+        const double mid = 0.5 * (pass + fail);
+        r[k] = mid;
+        const Verdict v = judge(spec, ints, r);
+        (v.passes ? passing : failing) = {mid, v.text};
+    }
+    const Point& low = pass < fail ? passing : failing;
+    const Point& high = pass < fail ? failing : passing;
+    std::printf(" | %.4g %s .. %.4g %s", low.value, low.text.c_str(), high.value, high.text.c_str());
+}
 
 void scanModel(const ModuleSpec& spec) {
     const std::vector<double> reals = kRealParams;
@@ -198,13 +232,25 @@ void scanModel(const ModuleSpec& spec) {
     std::printf("\n");
     for (size_t k = 0; k < 13; ++k) {
         std::printf("  P%-2d", static_cast<int>(k));
+        std::vector<Point> points;
+        std::vector<bool> passes;
         for (double value : kRealScan[k]) {
             std::vector<double> r = reals;
             r[k] = value;
             const Verdict v = judge(spec, ints, r);
+            points.push_back({value, v.text});
+            passes.push_back(v.passes);
             std::printf(" | %g %s", value, v.text.c_str());
             if (k == 5) {
                 std::printf(" Ls %.3g", v.sourceInductance());
+            }
+        }
+        std::printf("\n  P%-2d ends", static_cast<int>(k));
+        for (size_t i = 1; i < passes.size(); ++i) {
+            if (passes[i - 1] != passes[i]) {
+                const Point& a = points[i - 1];
+                const Point& b = points[i];
+                printEnd(spec, ints, k, passes[i] ? b : a, passes[i] ? a : b);
             }
         }
         std::printf("\n");

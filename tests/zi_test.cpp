@@ -3,8 +3,10 @@
 // output seen by the host through LoadZ_Transform.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "dsl/ZRT_SupportLib.h"
@@ -230,6 +232,40 @@ TEST_F(ZiTest, LeadingZerosShiftBothSidesOrAreNonCausal) {
 
 // The branch row -y with -1.0 on itself; the host's entry is the z-transform
 // stamp (kind 4) and its doublets carry code 4.
+// Each allocation of the first computation (or of the snapshot after it)
+// refused in turn: the next evaluation still turns the roots into their
+// polynomial, and a root without its conjugate is reported once.
+TEST_F(ZiTest, RootsConvertAndErrorsAreToldOnceWhateverTheHeapDoes) {
+    const std::string lone = "Complex numerator coefficients must have corresponding conjugates for 'zi1'.";
+    for (bool conjugates : {true, false}) {
+        ArrayPtr numer = realArray(host, conjugates ? std::vector<double>{0.25, 0.0} : std::vector<double>{0.25, 0.5});
+        ArrayPtr denom = realArray(host, {0.5, 0.0});
+        bool refused = true;
+        for (int grants = 0; refused; ++grants) {
+            SCOPED_TRACE(std::string(conjugates ? "roots" : "a lone root") + ", grants " + std::to_string(grants));
+            ASSERT_LT(grants, 100);
+            ZRT_destroyOpBranch_zi(op);
+            create(numer.get(), denom.get(), 1, 1);
+            const size_t before = host.messages.size();
+            {
+                testhost::LimitedHeap heap(grants, true);
+                step(0.0, 1.0);
+                refused = heap.refused();
+            }
+            step(kT, 1.0);
+            step(2 * kT, 1.0);
+            ASSERT_EQ(op->coeffsReady, 1);
+            EXPECT_EQ(op->a[1], -0.5);
+            if (conjugates) {
+                EXPECT_EQ(op->b[1], -0.25);
+            }
+            EXPECT_EQ(std::count_if(host.messages.begin() + static_cast<std::ptrdiff_t>(before), host.messages.end(),
+                                    [&](const auto& m) { return m.formatted == lone; }),
+                      conjugates ? 0 : 1);
+        }
+    }
+}
+
 TEST_F(ZiTest, BranchRowAndTheHostsZTransformEntry) {
     ArrayPtr one = realArray(host, {1.0});
     create(one.get(), one.get());
