@@ -98,23 +98,22 @@ void refreshArray(const ZRT_OpBranch_lap* pOp, s_ZRT_Array* copy, uint8_t ownBit
 // Computes the coefficients when they never were or an array changed. The
 // operator's own snapshot catches a change that another reader of the array
 // took over first (and cleared the flag of). A computation that ran out of
-// memory marks nothing, so that the next load computes again; an error of
-// the arrays that it reported is not reported again by that repetition.
+// memory marks nothing, so that the next load computes again, quietly
+// (ZRT_ArrayErrors).
 void ensureCoefficients(ZRT_OpBranch_lap* pOp) {
     if (has(pOp, LAP_COMPUTED) && !coeffArrayChanged(pOp->numerSeen, pOp->numer) &&
         !coeffArrayChanged(pOp->denomSeen, pOp->denom)) {
         return;
     }
+    beginArrayComputation(pOp->arrayErrors);
     const bool complete = has(pOp, LAP_DIRECT) ? computeCoeffs_lap_d(pOp) : computeCoeffs_lap_p(pOp);
     if (!complete) {
         pOp->flags &= static_cast<uint8_t>(~LAP_COMPUTED);
         return;
     }
     pOp->flags |= LAP_COMPUTED;
-    const bool numerSeen = takeCoeffSnapshot(pOp->numerSeen, pOp->numer, pOp->inst);
-    const bool denomSeen = takeCoeffSnapshot(pOp->denomSeen, pOp->denom, pOp->inst);
-    if (numerSeen && denomSeen) {
-        pOp->inputErrorSaid = 0;
+    if (takeCoeffSnapshots(pOp->numerSeen, pOp->numer, pOp->denomSeen, pOp->denom, pOp->inst)) {
+        settleArrayComputation(pOp->arrayErrors);
     }
     for (s_ZRT_Array* pArray : {pOp->numer, pOp->denom}) {
         if (pArray != nullptr) {

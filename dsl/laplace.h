@@ -75,10 +75,7 @@ struct ZRT_OpBranch_lap {
     // The arrays' values the coefficients were computed from.
     ZRT_CoeffSnapshot numerSeen;
     ZRT_CoeffSnapshot denomSeen;
-    // Set once an error of the arrays has been reported and kept until a
-    // computation settles (complete, both snapshots taken): a computation
-    // repeated only because memory ran out does not report it again.
-    uint8_t inputErrorSaid;
+    ZRT_ArrayErrors arrayErrors;  // the errors of the arrays, told once
 };
 
 // A new operator; `numerRoots` / `denomRoots` non-zero when that side is

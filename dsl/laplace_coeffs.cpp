@@ -19,13 +19,9 @@ const char* factorError(bool numerator) {
                        "alternate formulation";
 }
 
-// An error of the operator's arrays, reported once until a computation
-// settles (ZRT_OpBranch_lap::inputErrorSaid).
+// An error of the operator's arrays, told once (ZRT_ArrayErrors).
 void inputError(ZRT_OpBranch_lap* pOp, const char* format) {
-    if (pOp->inputErrorSaid == 0) {
-        pOp->inputErrorSaid = 1;
-        operatorError(pOp->inst->pSim, pOp->inst, format, pOp->name);
-    }
+    arrayError(&pOp->arrayErrors, pOp->inst->pSim, pOp->inst, format, pOp->name);
 }
 
 // Zeroed doubles through the operator's interface; null for none.

@@ -283,6 +283,13 @@ bool takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT
     return true;
 }
 
+bool takeCoeffSnapshots(ZRT_CoeffSnapshot& numerSeen, const s_ZRT_Array* numer, ZRT_CoeffSnapshot& denomSeen,
+                        const s_ZRT_Array* denom, s_ZRT_DeviceInst* inst) {
+    const bool numerTaken = takeCoeffSnapshot(numerSeen, numer, inst);
+    const bool denomTaken = takeCoeffSnapshot(denomSeen, denom, inst);
+    return numerTaken && denomTaken;
+}
+
 ZRT_CoeffSnapshot copyCoeffSnapshot(const ZRT_CoeffSnapshot& source, s_ZRT_DeviceInst* inst) {
     ZRT_CoeffSnapshot copy{copyDoubles(source.values, source.count, inst), source.count};
     if (source.count > 0 && copy.values == nullptr) {
@@ -604,13 +611,18 @@ int32_t groupCascadeSections(RootInfo* zeros, int32_t nz, RootInfo* poles, int32
 
 int32_t ZRT_ziConvertToPoly(double* list, int32_t n, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst,
                             const char* which, const char* opName) {
+    return convertRootsToPoly(list, n, sim, inst, which, opName, nullptr) == 1 ? 1 : 0;
+}
+
+int32_t convertRootsToPoly(double* list, int32_t n, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst,
+                           const char* which, const char* opName, ZRT_ArrayErrors* errors) {
     if (n % 2 != 0) {
-        operatorError(sim, inst, "The %s array for operator '%s' must have even size.", which, opName);
+        arrayError(errors, sim, inst, "The %s array for operator '%s' must have even size.", which, opName);
         return 0;
     }
     if (ZRT_checkConjugateZeros(list, n) == 0) {
-        operatorError(sim, inst, "Complex %s coefficients must have corresponding conjugates for '%s'.", which,
-                       opName);
+        arrayError(errors, sim, inst, "Complex %s coefficients must have corresponding conjugates for '%s'.", which,
+                   opName);
         return 0;
     }
     if (n == 0) {
@@ -619,7 +631,7 @@ int32_t ZRT_ziConvertToPoly(double* list, int32_t n, s_ZRT_SimInterface* sim, s_
     }
     auto* c = static_cast<double*>(ZRT_malloc(static_cast<size_t>(n) * sizeof(double), sim, inst, nullptr));
     if (c == nullptr) {
-        return 0;
+        return kFactorNoMemory;
     }
     c[0] = 1.0;
     for (int32_t i = 1; i < n; ++i) {

@@ -23,6 +23,30 @@ void operatorError(s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, const char* 
     callExitTask(sim, inst);
 }
 
+// The errors of an operator's coefficient arrays, told once: a computation
+// that is repeated only because memory ran out (in the computation or in the
+// snapshots after it) stays quiet about what the one before it told. Every
+// error of one computation is told.
+struct ZRT_ArrayErrors {
+    uint8_t told;   // the computations since the last one that settled told an error
+    uint8_t quiet;  // this computation repeats one that told its errors
+};
+// At the start of a computation.
+inline void beginArrayComputation(ZRT_ArrayErrors& errors) { errors.quiet = errors.told; }
+// Once the coefficients are whole and both snapshots taken.
+inline void settleArrayComputation(ZRT_ArrayErrors& errors) { errors.told = errors.quiet = 0; }
+// operatorError, unless `errors` is quiet; without a record, always.
+template <typename... Args>
+void arrayError(ZRT_ArrayErrors* errors, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst, const char* text,
+                Args... args) {
+    if (errors == nullptr || errors->quiet == 0) {
+        operatorError(sim, inst, text, args...);
+    }
+    if (errors != nullptr) {
+        errors->told = 1;
+    }
+}
+
 // Element i of a coefficient or root array as a double; 0 past its end and
 // for a null array.
 double arrayCoeff(const s_ZRT_Array* pArray, int32_t i);
@@ -46,6 +70,9 @@ bool coeffArrayChanged(const ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray)
 // Takes the array's elements over, reusing the block when the count stays;
 // false (count -1, so that the array reads as changed) when memory ran out.
 bool takeCoeffSnapshot(ZRT_CoeffSnapshot& seen, const s_ZRT_Array* pArray, s_ZRT_DeviceInst* inst);
+// The snapshots of both arrays; true when both were taken.
+bool takeCoeffSnapshots(ZRT_CoeffSnapshot& numerSeen, const s_ZRT_Array* numer, ZRT_CoeffSnapshot& denomSeen,
+                        const s_ZRT_Array* denom, s_ZRT_DeviceInst* inst);
 // The snapshot of a copied operator: its own block (count -1 when the heap
 // cannot give one).
 ZRT_CoeffSnapshot copyCoeffSnapshot(const ZRT_CoeffSnapshot& source, s_ZRT_DeviceInst* inst);
@@ -161,3 +188,8 @@ int32_t groupCascadeSections(RootInfo* zeros, int32_t nz, RootInfo* poles, int32
 // n = 0 writes the single coefficient 1: the buffer must hold max(n, 1).
 int32_t ZRT_ziConvertToPoly(double* list, int32_t n, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst,
                             const char* which, const char* opName);
+// The same conversion, its errors told through `errors` (always without
+// one): 1 converted, 0 after an error (the list as it was), kFactorNoMemory
+// when its scratch could not be had.
+int32_t convertRootsToPoly(double* list, int32_t n, s_ZRT_SimInterface* sim, s_ZRT_DeviceInst* inst,
+                           const char* which, const char* opName, ZRT_ArrayErrors* errors);

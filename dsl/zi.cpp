@@ -195,11 +195,11 @@ void ZRT_ziSetArg(ZRT_OpBranch_zi* pOp, double x, double period, double transiti
     syncDigital(pOp->numerArray, inst, loader);
     syncDigital(pOp->denomArray, inst, loader);
     if (pOp->coeffsReady == 0 || arraysChanged(pOp)) {
+        beginArrayComputation(pOp->arrayErrors);
         ZRT_ziComputeCoeffs(pOp);
-        const bool numerSeen = takeCoeffSnapshot(pOp->numerSeen, pOp->numerArray, inst);
-        const bool denomSeen = takeCoeffSnapshot(pOp->denomSeen, pOp->denomArray, inst);
-        if (pOp->coeffsReady != 0 && numerSeen && denomSeen) {
-            pOp->inputErrorSaid = 0;
+        if (takeCoeffSnapshots(pOp->numerSeen, pOp->numerArray, pOp->denomSeen, pOp->denomArray, inst) &&
+            pOp->coeffsReady != 0) {
+            settleArrayComputation(pOp->arrayErrors);
         }
     }
     pOp->input = x;

@@ -64,11 +64,7 @@ struct ZRT_OpBranch_zi {
     uint32_t ownedArrays;         // ZRT_ZiOwnedArrayE bits
     ZRT_CoeffSnapshot numerSeen;  // the arrays' values the coefficients were computed from
     ZRT_CoeffSnapshot denomSeen;
-    // Set once an error of the arrays has been reported and kept until a
-    // computation settles (coefficients ready, both snapshots taken): a
-    // computation repeated only because memory ran out does not report it
-    // again.
-    uint8_t inputErrorSaid;
+    ZRT_ArrayErrors arrayErrors;  // the errors of the arrays, told once
 };
 
 ZRT_PIN_WORD(ZRT_OpBranch_zi, numerArray, 3);

@@ -53,17 +53,13 @@ bool readSide(Side& side, s_ZRT_Array* pArray, int32_t rootForm, s_ZRT_DeviceIns
 // A side given as roots becomes its polynomial; the count stays (the
 // coefficients above the degree are 0), except that no roots give the
 // constant 1 with count 1. An odd list or a root without its conjugate is
-// reported once (inputErrorSaid) and left as read. False when memory ran out
+// told once (ZRT_ArrayErrors) and left as read. False when memory ran out
 // before the conversion was done.
 bool rootsToPolynomial(Side& side, ZRT_OpBranch_zi* pOp, const char* which) {
-    const bool faulty = side.count % 2 != 0 || ZRT_checkConjugateZeros(side.c, side.count) == 0;
-    bool converted = false;
-    if (!faulty || pOp->inputErrorSaid == 0) {
-        converted = ZRT_ziConvertToPoly(side.c, side.count, pOp->inst->pSim, pOp->inst, which, pOp->name) != 0;
-    }
-    pOp->inputErrorSaid = faulty ? 1 : pOp->inputErrorSaid;
+    const int32_t converted =
+        convertRootsToPoly(side.c, side.count, pOp->inst->pSim, pOp->inst, which, pOp->name, &pOp->arrayErrors);
     side.count = std::max(side.count, 1);
-    return faulty || converted;
+    return converted != kFactorNoMemory;
 }
 
 int32_t firstNonZero(const Side& side) {
@@ -80,13 +76,9 @@ void shiftDown(Side& side, int32_t j) {
     side.count -= j;
 }
 
-// An error of the operator's arrays, reported once until a computation
-// settles (ZRT_OpBranch_zi::inputErrorSaid).
+// An error of the operator's arrays, told once (ZRT_ArrayErrors).
 void ziError(ZRT_OpBranch_zi* pOp, const char* text) {
-    if (pOp->inputErrorSaid == 0) {
-        pOp->inputErrorSaid = 1;
-        operatorError(pOp->inst->pSim, pOp->inst, text, pOp->name);
-    }
+    arrayError(&pOp->arrayErrors, pOp->inst->pSim, pOp->inst, text, pOp->name);
 }
 
 // Moves a zero leading denominator coefficient out of the way. Answers
@@ -145,22 +137,17 @@ void ZRT_ziComputeCoeffs(ZRT_OpBranch_zi* pOp) {
         pOp->coeffsReady = 0;
         return;
     }
-    const bool numerRead = pOp->_numerZeroForm == 0 || pOp->numerArray == nullptr ||
-                           rootsToPolynomial(numer, pOp, "numerator");
-    const bool denomRead = pOp->_denomPoleForm == 0 || pOp->denomArray == nullptr ||
-                           rootsToPolynomial(denom, pOp, "denominator");
-    if (!numerRead || !denomRead) {
-        ZRT_free(numer.c);
-        ZRT_free(denom.c);
-        pOp->coeffsReady = 0;
-        return;
-    }
+    // Sides of roots become polynomials; memory running out there, or for
+    // the histories, leaves the operator as it was.
+    const bool converted =
+        (pOp->_numerZeroForm == 0 || pOp->numerArray == nullptr || rootsToPolynomial(numer, pOp, "numerator")) &&
+        (pOp->_denomPoleForm == 0 || pOp->denomArray == nullptr || rootsToPolynomial(denom, pOp, "denominator"));
     numer.count = std::max(numer.count, 1);
     denom.count = std::max(denom.count, 1);
-    const bool ready = normaliseLeading(numer, denom, pOp);
+    const bool ready = converted && normaliseLeading(numer, denom, pOp);
 
-    double* u = carryHistory(pOp->u, pOp->numerCount, numer.count, inst);
-    double* y = carryHistory(pOp->y, pOp->denomCount, denom.count, inst);
+    double* u = converted ? carryHistory(pOp->u, pOp->numerCount, numer.count, inst) : nullptr;
+    double* y = converted ? carryHistory(pOp->y, pOp->denomCount, denom.count, inst) : nullptr;
     if (u == nullptr || y == nullptr) {
         ZRT_free(numer.c);
         ZRT_free(denom.c);

@@ -11,9 +11,6 @@ namespace {
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
 
-// A drive letter and ':' with nothing after it.
-bool isBareDrive(const std::string& path) { return path.size() == 2 && isDriveLetter(path[0]) && path[1] == ':'; }
-
 // The file-type bits of the path's status; 0 when the status call fails.
 uint32_t typeOf(const char* path) {
     uint32_t mode = 0;
@@ -70,7 +67,7 @@ bool makeOneDirectory(const std::string& path) {
     if (error == kPlatformErrorExists && ZRT_IsDir(path.c_str())) {
         return true;
     }
-    return isBareDrive(path);
+    return isBareDrive(path.c_str());
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ constexpr uint32_t kPlatformTypeRegular = 0x8000u;
 
 // A drive is an ASCII letter followed by ':' ("C:"); "1:" is no drive.
 constexpr bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+// A drive with nothing after it ("C:").
+constexpr bool isBareDrive(const char* path) { return isDriveLetter(path[0]) && path[1] == ':' && path[2] == '\0'; }
 
 // The errno value of a directory that exists already.
 constexpr int32_t kPlatformErrorExists = 17;

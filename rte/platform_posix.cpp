@@ -29,11 +29,10 @@ std::string nativePath(const char* path) {
 
 static_assert(EEXIST == kPlatformErrorExists, "the exists error of the seam");
 
-// Without a drive letter, "1:" and "1:/x" are ordinary relative paths here.
-bool isBareDrive(const char* path) { return isDriveLetter(path[0]) && path[1] == ':' && path[2] == '\0'; }
-
 // A Windows drive ("C:") or a path on one ("C:/x", "C:\\x"): it names no
-// file or directory here, and nothing is made for it in the working directory.
+// file or directory here, and nothing is made for it in the working
+// directory. Without a drive letter, "1:" and "1:/x" are ordinary relative
+// paths.
 bool isOnDrive(const char* path) {
     return isBareDrive(path) || (isDriveLetter(path[0]) && path[1] == ':' && (path[2] == '/' || path[2] == '\\'));
 }

@@ -526,6 +526,14 @@ TEST(LaplaceLife, AnInputErrorIsReportedOnceWhateverTheHeapDoes) {
             }
         }
     }
+    // Each error of one computation is told.
+    TestHost host;
+    Rig rig(host, lone, lone);
+    Circuit c(host, rig.op->inst);
+    c.load(c.zeros());
+    c.load(c.zeros());
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_NE(host.messages[0].formatted, host.messages[1].formatted);
 }
 
 // Every allocation of an operator's coefficients, loads and clone refused
